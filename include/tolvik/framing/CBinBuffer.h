@@ -1,0 +1,77 @@
+// CBinBuffer: accumulates the receiver's byte stream and cuts it into messages.
+//
+// A serial read ends anywhere, and the stream mixes text sentences ('$' NMEA and proprietary
+// sentences, '#' command-log replies) with binary records. The buffer finds the start of each
+// message, decides from its first bytes whether it is text or a known binary record, and knows
+// its length:
+//
+//   '$' text            up to and including the first CR; the byte after the CR (normally the
+//                       LF) is skipped unseen when moving on, so a sentence must be followed by
+//                       exactly one terminator byte after its CR
+//   '#' log reply       up to the first CR, or up to the byte before the next '#'
+//   "$PASHR,MBN,..."    fixed lengths by second field: MBN 54, MCA 49, PBN 68, SAL 82, SNV 144
+//   "$BIN"              block byte 95: 140 bytes, 96: 312 bytes
+//   AA 44 12 ...        header length (byte 3) + body length (LE 16 at bytes 8-9) + 4 CRC bytes
+//
+// Incomplete messages wait at the front of the buffer for more bytes; so does a '$' text whose
+// second comma has not arrived yet (a single-comma reply such as "$PASHR,ACK*3D" is framed only
+// once a later comma is in the buffer). Bytes that cannot start a message are dropped.
+//
+// Framing does not depend on how the stream is cut into appends: a sync prefix (AA, or AA 44) at
+// the very end is kept until the next bytes decide it, and a skipped terminator byte that has not
+// arrived yet is skipped when it does.
+#pragma once
+
+#include "tolvik/platform/CString.h"
+#include "tolvik/platform/Collections.h"
+
+namespace tolvik {
+
+class CBinBuffer : public CByteArray {
+public:
+    CBinBuffer() = default;
+    CBinBuffer(const char* pData, int nCount);
+    explicit CBinBuffer(const CString& str);  // one byte per character (its low 8 bits)
+
+    // Becomes a copy of the bytes, positioned at the start, with nMsgLength as the current
+    // message length. False (and empty) for no bytes.
+    bool Set(const char* pData, int nCount, int nMsgLength);
+    void Clear();
+    // Appends the other buffer's bytes; framing continues where it stopped.
+    const CBinBuffer& operator+=(const CBinBuffer& other);
+    void Append(const char* pData, int nCount);
+
+    int GetLength() const { return m_nLength; }
+    bool HasMessage() const { return m_nMsgLength > 0; }
+    int Find(char c, int nStart) const;
+
+    bool First();
+    bool Next();
+    bool GetCurrentMessage();
+    bool GetTag(CString& strTag1, CString& strTag2);
+
+    // Text of the current message: its bytes up to the first zero byte, then "\n".
+    CString GetMessage() const;
+    CString* GetMessageAsPtr() const;  // a new string the caller deletes
+    CString Mid(int nStart, int nCount) const;
+    CString* Mid2(int nStart, int nCount) const;
+    // The current message's bytes and length; null (nLength untouched) when there is none.
+    const char* GetMessageBin(int& nLength) const;
+
+    // Drops the consumed bytes before the current position.
+    void Resize();
+
+    int m_nCurrent = 0;    // first byte of the current message, or next byte to scan
+    int m_nMsgLength = 0;  // length of the current message; 0 when there is none
+    int m_nLength = 0;     // valid bytes; always equal to the array size
+
+    // The tag that stands for a self-describing AA 44 12 record; never comes from the data.
+    static constexpr const wchar_t* kAxis4Tag = L"Axis4OEMBinaryTagPlaceHolder";
+
+private:
+    bool IsBinaryTag(const CString& strTag1, const CString& strTag2, int& nLength) const;
+    const char* GetPtr(int nIndex) const;
+    BYTE At(int nIndex) const { return (*this)[nIndex]; }
+};
+
+}  // namespace tolvik

@@ -1,0 +1,20 @@
+// Umbrella header: every exported class of the library.
+#pragma once
+
+#include "tolvik/platform/CObject.h"
+#include "tolvik/platform/CString.h"
+#include "tolvik/platform/CTime.h"
+#include "tolvik/platform/Clock.h"
+#include "tolvik/platform/Collections.h"
+#include "tolvik/platform/Host.h"
+#include "tolvik/platform/Profile.h"
+#include "tolvik/platform/Sync.h"
+#include "tolvik/platform/Types.h"
+#include "tolvik/platform/Window.h"
+#include "tolvik/resources/Resources.h"
+#include "tolvik/records/GPSData.h"
+#include "tolvik/records/GPSDataRaw.h"
+#include "tolvik/framing/CBinBuffer.h"
+#include "tolvik/framing/CParser.h"
+#include "tolvik/framing/CStringCE.h"
+#include "tolvik/framing/CTextFile.h"

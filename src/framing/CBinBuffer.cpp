@@ -1,0 +1,238 @@
+#include "tolvik/framing/CBinBuffer.h"
+
+#include <cstring>
+
+namespace tolvik {
+
+namespace {
+
+constexpr BYTE kSync0 = 0xAA;
+constexpr BYTE kSync1 = 0x44;
+constexpr BYTE kSync2 = 0x12;
+constexpr int kAxis4HeaderBytes = 28;
+
+struct FixedRecord {
+    const wchar_t* tag;  // second comma-separated field
+    int length;          // bytes from the '$' to the end of the record
+};
+constexpr FixedRecord kFixedRecords[] = {
+    {L"MBN", 54}, {L"MCA", 49}, {L"PBN", 68}, {L"SAL", 82}, {L"SNV", 144},
+};
+constexpr int kBinBlock95Length = 140;
+constexpr int kBinBlock96Length = 312;
+
+}  // namespace
+
+CBinBuffer::CBinBuffer(const char* pData, int nCount) { Set(pData, nCount, 0); }
+
+CBinBuffer::CBinBuffer(const CString& str) {
+    const int n = str.GetLength();
+    SetSize(n);
+    for (int i = 0; i < n; ++i) (*this)[i] = static_cast<BYTE>(str[i] & 0xFF);
+    m_nLength = n;
+}
+
+bool CBinBuffer::Set(const char* pData, int nCount, int nMsgLength) {
+    if (nCount <= 0 || !pData) {
+        Clear();
+        return false;
+    }
+    SetSize(nCount);
+    std::memcpy(GetData(), pData, static_cast<std::size_t>(nCount));
+    m_nCurrent = 0;
+    m_nLength = nCount;
+    m_nMsgLength = nMsgLength;
+    return true;
+}
+
+void CBinBuffer::Clear() {
+    RemoveAll();
+    m_nCurrent = m_nMsgLength = m_nLength = 0;
+}
+
+const CBinBuffer& CBinBuffer::operator+=(const CBinBuffer& other) {
+    if (other.m_nLength > 0) {
+        CByteArray::Append(other.GetData(), other.m_nLength);
+        m_nLength = GetSize();
+    }
+    return *this;
+}
+
+void CBinBuffer::Append(const char* pData, int nCount) {
+    if (pData && nCount > 0) {
+        CByteArray::Append(reinterpret_cast<const BYTE*>(pData), nCount);
+        m_nLength = GetSize();
+    }
+}
+
+int CBinBuffer::Find(char c, int nStart) const {
+    if (nStart < 0) nStart = 0;
+    if (nStart >= m_nLength) return -1;
+    const void* hit = std::memchr(GetData() + nStart, static_cast<unsigned char>(c),
+                                  static_cast<std::size_t>(m_nLength - nStart));
+    return hit ? static_cast<int>(static_cast<const BYTE*>(hit) - GetData()) : -1;
+}
+
+bool CBinBuffer::First() {
+    m_nCurrent = 0;
+    m_nMsgLength = 0;
+    return GetCurrentMessage();
+}
+
+bool CBinBuffer::Next() {
+    // Without a framed message there is nothing to move past: the bytes at the current position
+    // are the start of an incomplete message and must stay.
+    if (HasMessage() && m_nCurrent < m_nLength) {
+        const bool exact = At(m_nCurrent) == '#' ||
+                           (At(m_nCurrent) == kSync0 && m_nCurrent + 2 < m_nLength &&
+                            At(m_nCurrent + 1) == kSync1 && At(m_nCurrent + 2) == kSync2);
+        m_nCurrent += exact ? m_nMsgLength : m_nMsgLength + 1;
+    }
+    return GetCurrentMessage();
+}
+
+bool CBinBuffer::GetTag(CString& strTag1, CString& strTag2) {
+    if (m_nCurrent >= m_nLength) return false;
+
+    // Scan for a message start; everything passed over is consumed.
+    while (m_nCurrent < m_nLength) {
+        const BYTE b = At(m_nCurrent);
+        if (b == '$' || b == '#') break;
+        if (b == kSync0) {
+            if (m_nCurrent + 2 < m_nLength) {
+                if (At(m_nCurrent + 1) == kSync1 && At(m_nCurrent + 2) == kSync2) break;
+            } else if (m_nCurrent + 1 == m_nLength || At(m_nCurrent + 1) == kSync1) {
+                // AA or AA 44 at the very end may begin a sync: wait for the next bytes.
+                return false;
+            }
+        }
+        ++m_nCurrent;
+    }
+    if (m_nCurrent >= m_nLength) return false;
+
+    const int start = m_nCurrent;
+    if (At(start) == kSync0) {
+        if (start + kAxis4HeaderBytes >= m_nLength) return false;
+        const int total = At(start + 3) + (At(start + 8) | (At(start + 9) << 8)) + 4;
+        if (total > m_nLength - start) return false;
+        m_nMsgLength = total;
+        strTag1 = kAxis4Tag;
+        strTag2.Empty();
+        return true;
+    }
+
+    const int c1 = Find(',', start);
+    const bool isBin = start + 3 < m_nLength && At(start + 1) == 'B' && At(start + 2) == 'I' && At(start + 3) == 'N';
+    if (c1 >= 0 && !isBin) {
+        const int c2 = Find(',', c1 + 1);
+        if (c2 < 0) return false;
+        strTag1 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + start), c1 - start);
+        strTag2 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + c1 + 1), c2 - c1 - 1);
+        return true;
+    }
+    if (m_nLength - start < 5) return false;
+    strTag1 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + start), 4);
+    strTag2.Empty();
+    return true;
+}
+
+bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int& nLength) const {
+    nLength = 0;
+    for (const auto& rec : kFixedRecords) {
+        if (strTag2.CompareNoCase(rec.tag) == 0) {
+            nLength = rec.length;
+            return true;
+        }
+    }
+    if (strTag1.Left(4) == L"$BIN") {
+        const BYTE block = At(m_nCurrent + 4);
+        if (block == 95) {
+            nLength = kBinBlock95Length;
+            return true;
+        }
+        if (block == 96) {
+            nLength = kBinBlock96Length;
+            return true;
+        }
+        return false;
+    }
+    if (strTag1.Find(kAxis4Tag) == 0) {
+        nLength = m_nMsgLength;
+        return true;
+    }
+    return false;
+}
+
+bool CBinBuffer::GetCurrentMessage() {
+    m_nMsgLength = 0;
+    CString tag1;
+    CString tag2;
+    if (!GetTag(tag1, tag2)) return false;
+
+    int binaryLength = 0;
+    if (IsBinaryTag(tag1, tag2, binaryLength)) {
+        if (binaryLength > m_nLength - m_nCurrent) {
+            m_nMsgLength = 0;
+            return false;
+        }
+        m_nMsgLength = binaryLength;
+        return true;
+    }
+
+    int end = Find('\r', m_nCurrent);
+    if (At(m_nCurrent) == '#') {
+        const int beforeNextHash = Find('#', m_nCurrent + 1) - 1;
+        if (beforeNextHash > 0 && (end == -1 || beforeNextHash < end)) end = beforeNextHash;
+    }
+    if (end < 0) return false;
+    m_nMsgLength = end - m_nCurrent + 1;
+    return true;
+}
+
+CString CBinBuffer::Mid(int nStart, int nCount) const {
+    if (nStart < 0 || nStart >= m_nLength) return CString();
+    const int available = m_nLength - nStart;
+    if (nCount < 1 || nCount > available) nCount = available;
+    const BYTE* p = GetData() + nStart;
+    const void* zero = std::memchr(p, 0, static_cast<std::size_t>(nCount));
+    if (zero) nCount = static_cast<int>(static_cast<const BYTE*>(zero) - p);
+    CString text = CString::FromBytes(reinterpret_cast<const char*>(p), nCount);
+    text += L'\n';
+    return text;
+}
+
+CString* CBinBuffer::Mid2(int nStart, int nCount) const { return new CString(Mid(nStart, nCount)); }
+
+CString CBinBuffer::GetMessage() const { return HasMessage() ? Mid(m_nCurrent, m_nMsgLength) : CString(); }
+
+CString* CBinBuffer::GetMessageAsPtr() const { return new CString(GetMessage()); }
+
+const char* CBinBuffer::GetPtr(int nIndex) const {
+    if (nIndex < 0 || nIndex >= m_nLength) return nullptr;
+    return reinterpret_cast<const char*>(GetData() + nIndex);
+}
+
+const char* CBinBuffer::GetMessageBin(int& nLength) const {
+    if (!HasMessage()) return nullptr;
+    const char* p = GetPtr(m_nCurrent);
+    if (p) nLength = m_nMsgLength;
+    return p;
+}
+
+void CBinBuffer::Resize() {
+    if (m_nLength <= 0 || m_nCurrent <= 0) return;
+    if (m_nCurrent >= m_nLength) {
+        // Everything is consumed. A terminator byte owed by the last sentence (its CR was the
+        // last byte) stays owed: the next append starts one byte later.
+        const int owed = m_nCurrent - m_nLength;
+        Clear();
+        m_nCurrent = owed;
+        return;
+    }
+    RemoveAt(0, m_nCurrent);
+    m_nLength = GetSize();
+    m_nCurrent = 0;
+    m_nMsgLength = 0;
+}
+
+}  // namespace tolvik
