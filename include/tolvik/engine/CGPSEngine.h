@@ -1,0 +1,138 @@
+// CGPSEngine: the object a host creates to use the library.
+//
+// The engine owns the receiver catalogue (one object of every model), remembers the current
+// receiver, and starts and stops the reader thread that feeds it: live from the serial port, or
+// replaying an emulation file (one recorded line every 500 ms) so that hosts can be demonstrated
+// and tested without a receiver. Every framed message goes to the receiver's Parse and, when raw
+// text forwarding is on, to the host as WM_GPS_RAWSTRING.
+//
+// The host sets the public flags and file names while the engine is stopped; the flags the
+// reader thread reads while running (raw logging, raw-data attachment) are atomic so they may
+// also be switched while it runs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <mutex>
+#include <thread>
+
+#include "tolvik/framing/CBinBuffer.h"
+#include "tolvik/platform/CString.h"
+#include "tolvik/platform/Sync.h"
+#include "tolvik/receiver/CGPSReceiver.h"
+
+namespace tolvik {
+
+enum GPS_ENGINE_ERROR : std::int32_t {
+    GPS_ENGINE_NO_ERROR = 0,
+    GPS_ENGINE_NO_RECEIVER = 1,       // Start without a current receiver
+    GPS_ENGINE_INIT_FAILED = 2,       // the receiver's Initialize failed
+    GPS_ENGINE_THREAD_FAILED = 3,     // the reader thread did not start
+};
+
+// Collects the raw text of framed messages for the host, up to a little over 100000 characters.
+class CComBuffer {
+public:
+    static constexpr int kLimit = 100000;
+
+    CComBuffer() = default;
+    CComBuffer(const CComBuffer& other);
+    CComBuffer& operator=(const CComBuffer& other);
+    ~CComBuffer() = default;
+
+    // Appends the message text unless stopped; the first message after the text passed the
+    // limit is taken and then collection stops (m_bLimitReached).
+    void OnRawData(CString* pMessage);
+
+    // Start or stop collecting (and forwarding WM_GPS_RAWSTRING) at any time.
+    void SetStopped(bool bStopped) { m_bStopped.store(bStopped); }
+    bool IsStopped() const { return m_bStopped.load(); }
+    bool LimitReached() const { return m_bLimitReached.load(); }
+    // A copy of the collected text (safe while the reader thread collects).
+    CString GetData() const;
+    void ClearData();
+
+    CString m_strData;
+    CString m_strSpare;
+    std::atomic<bool> m_bStopped{true};
+    std::atomic<bool> m_bLimitReached{false};
+
+private:
+    mutable std::mutex m_mutex;  // guards m_strData against the host reading while collecting
+};
+
+class CGPSEngine {
+public:
+    static constexpr int kBufferLimit = 16392;   // framing buffer size at which it is emptied
+    static constexpr DWORD kFirstByteWaitMs = 1000;
+    static constexpr DWORD kBurstWaitMs = 1;
+    static constexpr DWORD kCyclePauseMs = 100;
+    static constexpr DWORD kLinePaceMs = 500;
+    static constexpr DWORD kSpeedResetMs = 10000;
+    static constexpr DWORD kStopWaitMs = 1000;
+
+    CGPSEngine();
+    ~CGPSEngine();
+    CGPSEngine(const CGPSEngine&) = delete;
+    CGPSEngine& operator=(const CGPSEngine&) = delete;
+
+    // Appends a receiver (the engine owns it from then on) unless one with the same display
+    // name is in the list; false then, and the caller keeps ownership.
+    bool AddReceiver(CGPSReceiver* pReceiver);
+    // The receiver with this exact display name, else the last in the list ("Other").
+    CGPSReceiver* FindReceiver(CString strName);
+    // Stops the engine and makes pReceiver current.
+    void SetReceiver(CGPSReceiver* pReceiver);
+    CGPSReceiver* GetReceiver() const { return m_pReceiver; }
+    // Loads every receiver's persisted settings.
+    void InitReceivers();
+    void SetMinSatRequierment(int nMin);  // at least 3
+    int GetMinSatRequierment();
+
+    bool Start();
+    void Stop();
+    void Pause() { Stop(); }
+    bool Resume() { return Start(); }
+    bool IsActive();
+
+    GPS_ENGINE_ERROR GetLastError() const { return m_eLastError; }
+    CString GetLastErrorString() const;
+
+    // Appends the bytes to the framing buffer and hands every complete message to the current
+    // receiver. True when the receiver's Parse accepted at least one of them.
+    bool UpdateGPSBuffer(CBinBuffer& buffer);
+
+    // Receivers in catalogue order.
+    const std::list<CGPSReceiver*>& Receivers() const { return m_Receivers; }
+
+    std::thread* m_pThread = nullptr;
+    platform::Event* m_hStopEvent = nullptr;  // set while running; signalled to stop
+    CGPSReceiver* m_pReceiver = nullptr;
+    CBinBuffer m_Buffer;
+    CComBuffer m_ComBuffer;
+    bool m_bEmulation = false;
+    std::atomic<bool> m_bDataParsed{true};
+    std::atomic<bool> m_bAttachRawData{false};
+    std::atomic<bool> m_bLogRawData{false};
+    CString m_strRawLogFile = L"Emulation.log";
+    CString m_strEmulationDir;
+    std::atomic<std::int32_t> m_nOverflowCount{0};
+    int m_nMinSatellites = 4;
+    CString m_strEmulationFile;
+    std::list<CGPSReceiver*> m_Receivers;
+    bool m_bReceiversInitialized = false;
+    GPS_ENGINE_ERROR m_eLastError = GPS_ENGINE_NO_ERROR;
+
+private:
+    static void ThreadProc(CGPSEngine* pEngine);
+    void RunEmulation();
+    void RunLive();
+    void JoinFinishedThread();
+
+    std::atomic<bool> m_bStopRequested{false};  // the stop signal, read by the reader thread
+    platform::Event* m_hStoppedEvent = nullptr; // the reader thread's answer as it ends
+    bool m_bThreadIsSelf = false;               // Stop was called from the reader thread
+};
+
+}  // namespace tolvik

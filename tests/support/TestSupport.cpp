@@ -1,0 +1,136 @@
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tolvik::test {
+
+std::string SharedData(const std::string& relative) { return std::string(TOLVIK_SHARED_DATA_DIR) + "/" + relative; }
+
+bool SharedDataAvailable() {
+    struct stat st{};
+    return stat(TOLVIK_SHARED_DATA_DIR, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SharedDataRequired() {
+    const char* v = std::getenv("TOLVIK_REQUIRE_SHARED_DATA");
+    return v && std::string(v) == "1";
+}
+
+std::string ProjectFile(const std::string& relative) { return std::string(TOLVIK_SOURCE_DIR) + "/" + relative; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out << bytes;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::istringstream in(ReadFile(path));
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tolvik-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+// ---- RecordingHost
+
+class RecordingHost::MainWindow : public CWnd {
+public:
+    explicit MainWindow(RecordingHost& host) : m_host(host) { CreateOnThisThread(); }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+        switch (message) {
+            case WM_GPS_NEWDATA:
+                m_host.epochs.emplace_back(reinterpret_cast<CGPSData*>(wParam));
+                break;
+            case WM_GPS_RAWSTRING:
+                m_host.rawStrings.emplace_back(reinterpret_cast<CString*>(wParam));
+                break;
+            case WM_GPS_NEWDATARAW:
+                m_host.rawEpochs.emplace_back(reinterpret_cast<CGPSDataRaw*>(wParam));
+                break;
+            case WM_GPS_EPHEMERIS:
+                m_host.ephemerides.emplace_back(reinterpret_cast<CGPSDataEphemeris*>(wParam));
+                break;
+            case WM_GPS_BINARY:
+                ++m_host.binaryMessages;
+                break;
+            default:
+                break;
+        }
+        return 0;
+    }
+
+private:
+    RecordingHost& m_host;
+};
+
+RecordingHost::RecordingHost() : m_pWindow(std::make_unique<MainWindow>(*this)) {
+    SetMainWnd(m_pWindow.get());
+    SetHostApp(this);
+}
+
+RecordingHost::~RecordingHost() {
+    SetHostApp(nullptr);
+    SetMainWnd(nullptr);
+    m_pWindow->DestroyWindow();  // frees whatever is still queued
+}
+
+int RecordingHost::Pump() { return PumpWaitingMessages(); }
+
+int RecordingHost::DoMessageBox(const CString& text, UINT) {
+    std::lock_guard lock(m_boxMutex);
+    messageBoxes.push_back(text);
+    return IDOK;
+}
+
+std::vector<CString> RecordingHost::MessageBoxes() {
+    std::lock_guard lock(m_boxMutex);
+    return messageBoxes;
+}
+
+CString RecordingHost::GetModuleFileName() const { return m_strModule.IsEmpty() ? CWinApp::GetModuleFileName() : m_strModule; }
+
+// ---- NMEA helpers
+
+std::string Nmea(const std::string& body) {
+    unsigned char sum = 0;
+    for (const char c : body) sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+
+CString NmeaText(const std::string& body) { return CString::FromBytes(Nmea(body)); }
+
+}  // namespace tolvik::test

@@ -1,0 +1,1 @@
+// Stream generators and the simulated receiver live here.
