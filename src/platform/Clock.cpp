@@ -135,9 +135,12 @@ void VirtualClock::WakeExpiredLocked() {
 int VirtualClock::WaitReadable(const int* fds, int count, DWORD timeoutMs) {
     std::vector<pollfd> pfds(static_cast<std::size_t>(std::max(count, 0)) + 1);
     for (int i = 0; i < count; ++i) pfds[i] = pollfd{fds[i], POLLIN, 0};
-    if (timeoutMs == 0) {
+    // Something ready already: no wait at all. Only a wait that really blocks is registered, so
+    // a test counting blocked threads never counts one that is about to run on.
+    {
         const int r = poll(pfds.data(), static_cast<nfds_t>(count), 0);
-        return r > 0 ? FirstReady(pfds.data(), count) : -1;
+        if (r > 0) return FirstReady(pfds.data(), count);
+        if (timeoutMs == 0) return -1;
     }
 
     Waiter waiter{std::numeric_limits<std::uint64_t>::max(), eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
@@ -210,6 +213,42 @@ int VirtualClock::BlockedWaiters() const {
 bool VirtualClock::WaitForBlockedWaiters(int n, std::chrono::milliseconds realTimeout) {
     std::unique_lock lock(m_mutex);
     return m_blockedChanged.wait_for(lock, realTimeout, [&] { return static_cast<int>(m_waiters.size()) >= n; });
+}
+
+int VirtualClock::TimedWaiters() const {
+    std::lock_guard lock(m_mutex);
+    return CountTimedLocked();
+}
+
+int VirtualClock::CountTimedLocked() const {
+    int n = 0;
+    for (const Waiter* w : m_waiters) {
+        if (w->deadline != std::numeric_limits<std::uint64_t>::max()) ++n;
+    }
+    return n;
+}
+
+bool VirtualClock::WaitForWaiters(const std::function<bool(int, int)>& condition,
+                                  std::chrono::milliseconds realTimeout) {
+    std::unique_lock lock(m_mutex);
+    return m_blockedChanged.wait_for(lock, realTimeout, [&] {
+        return condition(static_cast<int>(m_waiters.size()), CountTimedLocked());
+    });
+}
+
+bool VirtualClock::Settle(int minTimed, std::chrono::milliseconds realTimeout) {
+    std::unique_lock lock(m_mutex);
+    return m_blockedChanged.wait_for(lock, realTimeout, [&] {
+        for (const Waiter* w : m_waiters) {
+            if (w->deadline <= m_monotonicMs) return false;
+        }
+        return CountTimedLocked() >= minTimed;
+    });
+}
+
+bool VirtualClock::WaitForTimedWaiters(int n, std::chrono::milliseconds realTimeout) {
+    std::unique_lock lock(m_mutex);
+    return m_blockedChanged.wait_for(lock, realTimeout, [&] { return CountTimedLocked() >= n; });
 }
 
 }  // namespace tolvik::platform

@@ -128,11 +128,15 @@ private:
     static void ThreadProc(CGPSEngine* pEngine);
     void RunEmulation();
     void RunLive();
+    // Waits up to waitMs on the stop event; true when the thread is to end.
+    bool StopRequested(DWORD waitMs);
+    // Waits for a reader thread that was told to stop and releases its events.
     void JoinFinishedThread();
 
-    std::atomic<bool> m_bStopRequested{false};  // the stop signal, read by the reader thread
-    platform::Event* m_hStoppedEvent = nullptr; // the reader thread's answer as it ends
-    bool m_bThreadIsSelf = false;               // Stop was called from the reader thread
+    std::atomic<bool> m_bStopRequested{false};       // the stop signal, read by the reader thread
+    platform::Event* m_hThreadStop = nullptr;        // the running thread's stop event (kept until joined)
+    platform::Event* m_hStoppedEvent = nullptr;      // the reader thread's answer as it ends
+    std::atomic<std::thread::id> m_readerThreadId{}; // to recognise a Stop from the reader thread
 };
 
 }  // namespace tolvik

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -96,10 +97,22 @@ public:
     // Blocks (in real time) until at least n threads are inside a blocking wait; false when
     // realTimeout passes first, which a test reports as a failure.
     bool WaitForBlockedWaiters(int n, std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
+    // The same for waits with a time limit only (a thread blocked without limit, such as one
+    // waiting for messages, is not counted).
+    int TimedWaiters() const;
+    bool WaitForTimedWaiters(int n, std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
+    // Blocks (in real time) until at least minTimed threads wait with a time limit and none of
+    // those limits has passed: every thread woken by the last advance has run on to its next
+    // wait. The usual step of a test is Advance(ms) followed by Settle().
+    bool Settle(int minTimed = 1, std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
+    // Blocks (in real time) until condition(blocked, timed) holds for the current waiters.
+    bool WaitForWaiters(const std::function<bool(int blocked, int timed)>& condition,
+                        std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
 
 private:
     struct Waiter;
     void WakeExpiredLocked();
+    int CountTimedLocked() const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_blockedChanged;

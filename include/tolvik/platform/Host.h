@@ -53,6 +53,10 @@ public:
     // Full path of the running executable.
     virtual CString GetModuleFileName() const;
 
+    // Called before every transfer on the serial port, so that a host on a battery-powered
+    // device can keep it from suspending while a receiver is in use. Does nothing by default.
+    virtual void KeepSystemAwake() {}
+
 private:
     std::atomic<CWnd*> m_pMainWnd{nullptr};
     std::atomic<int> m_nWaitCursor{0};
@@ -66,6 +70,9 @@ CWinApp* AfxGetApp();
 void SetHostApp(CWinApp* pApp);
 
 int AfxMessageBox(const CString& text, UINT nType = MB_OK);
+
+// Tells the host the serial port is in use (see CWinApp::KeepSystemAwake).
+inline void SystemIdleTimerReset() { AfxGetApp()->KeepSystemAwake(); }
 
 // Posts a message with an owned payload to the host's main window. When there is no main window,
 // or the message cannot be queued, the deleter frees the payload and the result is false.

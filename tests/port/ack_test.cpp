@@ -1,0 +1,218 @@
+// The acknowledgement wait and its precise timer.
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/TestSupport.h"
+#include "tolvik/platform/Clock.h"
+#include "tolvik/port/CAck.h"
+#include "tolvik/records/GPSData.h"
+#include "tolvik/resources/Resources.h"
+
+namespace tolvik {
+namespace {
+
+using platform::VirtualClock;
+
+CGPSData AckEpoch() {
+    CGPSData data;
+    data.m_Status.m_bAckReceived = true;
+    return data;
+}
+
+// A window that counts the ticks it receives.
+class TickCounter : public CWnd {
+public:
+    TickCounter() { CreateOnThisThread(); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+        if (message == WM_PRECISE_TIMER) {
+            ++ticks;
+            lastId = static_cast<int>(wParam);
+        }
+        return 0;
+    }
+    int ticks = 0;
+    int lastId = 0;
+};
+
+class AckTest : public ::testing::Test {
+protected:
+    VirtualClock clock;
+    platform::ScopedClock guard{clock};
+    test::RecordingHost host;
+};
+
+TEST_F(AckTest, WaitTimesOutAfterExactlyItsInterval) {
+    CAck ack;
+    ASSERT_TRUE(ack.Create(IDD_ACK));
+    EXPECT_FALSE(ack.IsVisible());
+    std::atomic<bool> returned{false};
+    std::thread driver([&] {
+        // The waiting thread and the timer's worker are both asleep: let 999 ms pass.
+        ASSERT_TRUE(clock.WaitForBlockedWaiters(2));
+        ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+        clock.Advance(999);
+        ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+        EXPECT_FALSE(returned.load()) << "returned before its time";
+        clock.Advance(1);
+    });
+    EXPECT_FALSE(ack.Wait(1000));
+    returned = true;
+    driver.join();
+    EXPECT_EQ(host.WaitCursorDepth(), 0);
+}
+
+TEST_F(AckTest, AnAcknowledgementPublishedDuringTheWaitEndsIt) {
+    CAck ack;
+    ASSERT_TRUE(ack.Create(IDD_ACK));
+    std::thread reader([&] {
+        ASSERT_TRUE(clock.WaitForBlockedWaiters(2));
+        const CGPSData epoch = AckEpoch();
+        CAck::OnNewGPSData(&epoch);  // as the reader thread does when it publishes
+    });
+    EXPECT_TRUE(ack.Wait(10000));
+    reader.join();
+    EXPECT_EQ(clock.MonotonicMs(), 0u) << "no time had to pass";
+}
+
+TEST_F(AckTest, AnAcknowledgementBeforeTheWaitCountsEvenWhenTimeRanOut) {
+    CAck ack;
+    ASSERT_TRUE(ack.Create(IDD_ACK));
+    const CGPSData epoch = AckEpoch();
+    CAck::OnNewGPSData(&epoch);
+    clock.Advance(5000);
+    EXPECT_TRUE(ack.Wait(100));
+}
+
+TEST_F(AckTest, EpochsWithoutAcknowledgementDoNotCount) {
+    CAck wait;  // starts with a cleared flag
+    const CGPSData plain;
+    CAck::OnNewGPSData(&plain);
+    CAck::OnNewGPSData(nullptr);
+    EXPECT_FALSE(CAck::m_bGotAck.load());
+
+    const CGPSData epoch = AckEpoch();
+    CAck::OnNewGPSData(&epoch);
+    EXPECT_TRUE(CAck::m_bGotAck.load());
+    CAck fresh;  // a new wait forgets earlier acknowledgements
+    EXPECT_FALSE(CAck::m_bGotAck.load());
+}
+
+TEST_F(AckTest, UnknownTemplateCannotBeCreated) {
+    CAck ack;
+    EXPECT_FALSE(ack.Create(4711));
+    EXPECT_EQ(ack.GetSafeHwnd(), nullptr);
+}
+
+TEST_F(AckTest, TimerIdsAreConsecutive) {
+    CAck first;
+    CAck second;
+    CPreciseTimer a;
+    CPreciseTimer b;
+    EXPECT_EQ(b.GetId(), a.GetId() + 1);
+}
+
+TEST_F(AckTest, TimerStartRulesAndRestartWithNewInterval) {
+    TickCounter target;
+    CPreciseTimer timer;
+    EXPECT_EQ(timer.Start(nullptr, 100), 0);
+    EXPECT_EQ(timer.Start(&target, 0), 0);
+    EXPECT_FALSE(timer.IsRunning());
+
+    const int id = timer.Start(&target, 100);
+    EXPECT_EQ(id, timer.GetId());
+    EXPECT_EQ(timer.Start(&target, 5000), id);  // running: keeps the first interval
+
+    auto tickAfter = [&](DWORD ms) {
+        ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+        clock.Advance(ms);
+        // The worker sends the checker first, then the tick: pump until the tick is in.
+        const int before = target.ticks;
+        while (target.ticks == before) {
+            const platform::Event* none = nullptr;
+            MsgWaitForMultipleObjects(&none, 0, INFINITE);
+            PumpWaitingMessages();
+        }
+    };
+    tickAfter(100);
+    EXPECT_EQ(target.ticks, 1);
+    EXPECT_EQ(target.lastId, id);
+
+    timer.Stop();
+    EXPECT_FALSE(timer.IsRunning());
+    // The worker leaves its timed wait and idles (blocked without limit) until the next start.
+    ASSERT_TRUE(clock.WaitForWaiters([](int blocked, int timed) { return blocked == 1 && timed == 0; }));
+    EXPECT_EQ(timer.Start(&target, 300), id);
+    ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+    clock.Advance(299);
+    ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+    PumpWaitingMessages();
+    EXPECT_EQ(target.ticks, 1) << "the new interval applies after a stop";
+    tickAfter(1);
+    EXPECT_EQ(target.ticks, 2);
+}
+
+TEST_F(AckTest, ATimerWhoseWindowIsGoneSendsNothing) {
+    auto target = std::make_unique<TickCounter>();
+    CPreciseTimer timer;
+    timer.Start(target.get(), 50);
+    target->DestroyWindow();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+        clock.Advance(50);
+    }
+    ASSERT_TRUE(clock.WaitForTimedWaiters(1));
+    EXPECT_EQ(PumpWaitingMessages(), 0);
+    EXPECT_EQ(target->ticks, 0);
+}
+
+TEST(PreciseTick, CarriesTheTickAcrossItsWrap) {
+    struct Case {
+        const char* legend;
+        DWORD last;
+        DWORD tick;
+        DWORD expected;
+        DWORD storedLast;
+    };
+    const Case cases[] = {
+        {"ordinary progress", 1000, 1500, 1500, 1500},
+        {"upper half, small step", 0x80000000u, 0x80000100u, 0x80000100u, 0x80000100u},
+        {"jump of more than an hour in the upper half is shifted", 0x80000000u, 0xF0000000u,
+         0xF0000000u + 0x80000001u, 0xF0000000u + 0x80000001u},
+        {"short step across zero stays as it is", 0xFFFFFF00u, 0x00000010u, 0x00000010u, 0x00000010u},
+        {"a tick just past half a range behind is lifted by half a range", 0x7FFFFFF0u, 0x00000010u,
+         0x00000010u + 0x7FFFFFFFu, 0x00000010u},
+        {"backwards within the lower half", 5000, 4000, 4000, 4000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        DWORD last = c.last;
+        EXPECT_EQ(CPreciseTimer::PreciseTick(c.tick, last), c.expected);
+        EXPECT_EQ(last, c.storedLast);
+    }
+}
+
+TEST(PreciseTimerChecker, IsRegisteredUnderItsName) {
+    EXPECT_GE(CPreciseTimer::CheckerMessage(), 0xC000u);
+    EXPECT_EQ(CPreciseTimer::CheckerMessage(), RegisterWindowMessage(L"VEK Precise Timer Queue Checker"));
+}
+
+// A waiting thread must sleep, not spin: one second of real waiting costs next to no CPU.
+TEST(AckRealTime, WaitingASecondUsesAlmostNoProcessorTime) {
+    test::RecordingHost host;
+    CAck ack;
+    ASSERT_TRUE(ack.Create(IDD_ACK));
+    timespec before{};
+    timespec after{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    EXPECT_FALSE(ack.Wait(1000));
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    EXPECT_LT(cpuMs, 150.0) << "CPU time of a one-second wait";
+}
+
+}  // namespace
+}  // namespace tolvik

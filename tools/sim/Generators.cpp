@@ -1,1 +1,0 @@
-// Stream generators and the simulated receiver live here.
