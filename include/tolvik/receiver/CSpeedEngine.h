@@ -6,7 +6,7 @@
 // last time step, gives the velocity. In steady state that is one third of the way from epoch
 // k-3 to epoch k, divided by t(k) - t(k-1).
 //
-// Course here is the mathematical angle counter-clockwise from east in (-pi, pi]: north pi/2,
+// Course here is the mathematical angle counter-clockwise from east in [-pi, pi): north pi/2,
 // west -pi, south -pi/2.
 #pragma once
 
