@@ -226,26 +226,29 @@ void CGPSEngine::RunEmulation() {
         return;
     }
 
-    CParser parser(CString(), L",*");
     while (!StopRequested(kLinePaceMs)) {
         CString line;
         if (!file.ReadString(line)) {
             file.SeekToBegin();  // endless replay; an empty file ends it
             if (!file.ReadString(line)) break;
         }
-        if (line.Find(kPauseMarker) == 0) {
-            parser.SetString(line);
-            CString marker;
-            if (!parser.GetNextString(marker)) continue;
-            AfxMessageBox(parser.GetRemainingBuffer());
-            // The line itself goes on without a line end: it matters to framing only if it holds
-            // a '$' or '#'.
-        } else {
-            line += L"\r\n";
-        }
-        CBinBuffer bytes(line);
-        UpdateGPSBuffer(bytes);
+        ReplayLine(line);
     }
+}
+
+bool CGPSEngine::ReplayLine(CString line) {
+    if (line.Find(kPauseMarker) == 0) {
+        CParser parser(line, L",*");
+        CString marker;
+        if (!parser.GetNextString(marker)) return false;
+        AfxMessageBox(parser.GetRemainingBuffer());
+        // The line itself goes on without a line end: it matters to framing only if it holds a
+        // '$' or '#'.
+    } else {
+        line += L"\r\n";
+    }
+    CBinBuffer bytes(line);
+    return UpdateGPSBuffer(bytes);
 }
 
 void CGPSEngine::RunLive() {

@@ -103,6 +103,11 @@ public:
     // receiver. True when the receiver's Parse accepted at least one of them.
     bool UpdateGPSBuffer(CBinBuffer& buffer);
 
+    // Passes one line of an emulation file on, as the replay does: a "VEK PAUSE" line shows its
+    // text in a message box and goes on without a line end; any other line gets "\r\n". Hosts
+    // use it to replay a recording at their own pace (the tool's fast replay).
+    bool ReplayLine(CString line);
+
     // Receivers in catalogue order.
     const std::list<CGPSReceiver*>& Receivers() const { return m_Receivers; }
 

@@ -1,0 +1,124 @@
+#include "Cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <csignal>
+#include <climits>
+#include <cstdlib>
+
+namespace tolvik::tool {
+
+Args::Args(const std::vector<std::string>& words, const std::set<std::string>& valueOptions,
+           const std::set<std::string>& flags, std::size_t maxPositional) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w.rfind("--", 0) != 0 || w == "--") {
+            m_positional.push_back(w);
+            continue;
+        }
+        std::string name = w.substr(2);
+        std::string value;
+        const auto eq = name.find('=');
+        const bool inlineValue = eq != std::string::npos;
+        if (inlineValue) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        if (flags.count(name)) {
+            if (inlineValue) throw UsageError("option --" + name + " takes no value");
+            m_flags.insert(name);
+        } else if (valueOptions.count(name)) {
+            if (!inlineValue) {
+                if (i + 1 >= words.size()) throw UsageError("option --" + name + " needs a value");
+                value = words[++i];
+            }
+            m_values[name] = value;
+        } else {
+            throw UsageError("unknown option '" + w + "'");
+        }
+    }
+    if (m_positional.size() > maxPositional) throw UsageError("unexpected argument '" + m_positional[maxPositional] + "'");
+}
+
+std::string Args::Value(const std::string& name, const std::string& fallback) const {
+    const auto it = m_values.find(name);
+    return it == m_values.end() ? fallback : it->second;
+}
+
+int Args::Int(const std::string& name, int fallback) const {
+    const auto it = m_values.find(name);
+    if (it == m_values.end()) return fallback;
+    int v = 0;
+    const auto [ptr, ec] = std::from_chars(it->second.data(), it->second.data() + it->second.size(), v);
+    if (ec != std::errc() || ptr != it->second.data() + it->second.size()) {
+        throw UsageError("option --" + name + " needs a whole number, not '" + it->second + "'");
+    }
+    return v;
+}
+
+double Args::Double(const std::string& name, double fallback) const {
+    const auto it = m_values.find(name);
+    if (it == m_values.end()) return fallback;
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(it->second.data(), it->second.data() + it->second.size(), v);
+    if (ec != std::errc() || ptr != it->second.data() + it->second.size()) {
+        throw UsageError("option --" + name + " needs a number, not '" + it->second + "'");
+    }
+    return v;
+}
+
+platform::Event& InterruptEvent() {
+    static auto* event = new platform::Event(true, false);
+    return *event;
+}
+
+namespace {
+void OnSignal(int) { InterruptEvent().Set(); }  // a write to an eventfd: async-signal-safe
+}  // namespace
+
+void InstallInterruptHandler() {
+    InterruptEvent();
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::string BundledSamplePath() {
+    struct stat st{};
+    const std::string inSource = std::string(TOLVIK_DATA_DIR) + "/sample.log";
+    if (stat(inSource.c_str(), &st) == 0) return inSource;
+    // Installed: <prefix>/bin/tolvik and <prefix>/share/tolvik/sample.log.
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string path(exe, static_cast<std::size_t>(n));
+        path = path.substr(0, path.rfind('/'));
+        path = path.substr(0, path.rfind('/')) + "/share/tolvik/sample.log";
+        if (stat(path.c_str(), &st) == 0) return path;
+    }
+    return inSource;
+}
+
+CGPSReceiver* ReceiverByName(CGPSEngine& engine, const std::string& name) {
+    const CString wanted = CString::FromBytes(name);
+    std::string choices;
+    for (CGPSReceiver* r : engine.Receivers()) {
+        if (r->GetName() == wanted) return r;
+        choices += (choices.empty() ? "" : ", ") + std::string("\"") + r->GetName().ToBytes() + "\"";
+    }
+    throw UsageError("unknown receiver '" + name + "' (one of " + choices + ")");
+}
+
+ReceiverSettings ReadReceiverSettings(const Args& args) {
+    ReceiverSettings s;
+    s.geoidMode = args.Int("geoid-mode", 0);
+    s.antennaHeight = args.Double("antenna-height", 0.0);
+    s.minSatellites = args.Int("min-sats", 4);
+    return s;
+}
+
+}  // namespace tolvik::tool

@@ -1,0 +1,88 @@
+#include "ConsoleHost.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+namespace tolvik::tool {
+
+class ConsoleHost::MainWindow : public CWnd {
+public:
+    explicit MainWindow(ConsoleHost& host) : m_host(host) { CreateOnThisThread(); }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+        switch (message) {
+            case WM_GPS_NEWDATA: {
+                std::unique_ptr<CGPSData> data(reinterpret_cast<CGPSData*>(wParam));
+                m_host.m_printer.Epoch(*data);
+                break;
+            }
+            case WM_GPS_RAWSTRING: {
+                std::unique_ptr<CString> text(reinterpret_cast<CString*>(wParam));
+                m_host.m_printer.Text(*text);
+                break;
+            }
+            case WM_GPS_NEWDATARAW: {
+                std::unique_ptr<CGPSDataRaw> raw(reinterpret_cast<CGPSDataRaw*>(wParam));
+                m_host.m_printer.RawEpoch(*raw);
+                break;
+            }
+            case WM_GPS_EPHEMERIS: {
+                std::unique_ptr<CGPSDataEphemeris> ephemeris(reinterpret_cast<CGPSDataEphemeris*>(wParam));
+                m_host.m_printer.Ephemeris(*ephemeris);
+                break;
+            }
+            case WM_GPS_BINARY: {
+                std::vector<unsigned> words;
+                if (CGPSReceiver* receiver = m_host.m_pReceiver) {
+                    // The words wait in the receiver; the reader thread writes them under this lock.
+                    std::lock_guard lock(CGPSReceiver::SharedStateLock());
+                    for (const WORD w : receiver->m_BinaryMessage) words.push_back(w);
+                }
+                m_host.m_printer.Binary(words);
+                break;
+            }
+            default:
+                break;
+        }
+        return 0;
+    }
+
+private:
+    ConsoleHost& m_host;
+};
+
+ConsoleHost::ConsoleHost(Printer& printer, bool interactiveBoxes)
+    : m_printer(printer), m_bInteractive(interactiveBoxes), m_pWindow(std::make_unique<MainWindow>(*this)) {
+    SetMainWnd(m_pWindow.get());
+    SetHostApp(this);
+}
+
+ConsoleHost::~ConsoleHost() {
+    SetHostApp(nullptr);
+    SetMainWnd(nullptr);
+    m_pWindow->DestroyWindow();
+}
+
+int ConsoleHost::DoMessageBox(const CString& text, UINT) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    std::fprintf(stderr, "tolvik: %s\n", ToUtf8(text).c_str());
+    if (m_bInteractive && isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "press Enter to continue ");
+        std::string line;
+        std::getline(std::cin, line);
+    }
+    return IDOK;
+}
+
+std::string DefaultSettingsPath() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/tolvik/settings.ini";
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/tolvik/settings.ini";
+    return "tolvik-settings.ini";
+}
+
+}  // namespace tolvik::tool

@@ -1,0 +1,38 @@
+// The tool's host application: its main window takes the records the library posts and hands
+// them to a Printer; message boxes go to standard error.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "Output.h"
+#include "tolvik/platform/Host.h"
+#include "tolvik/receiver/CGPSReceiver.h"
+
+namespace tolvik::tool {
+
+class ConsoleHost : public CWinApp {
+public:
+    // Installs itself as the library's host and creates its main window on this thread.
+    ConsoleHost(Printer& printer, bool interactiveBoxes);
+    ~ConsoleHost() override;
+
+    // The receiver whose binary words WM_GPS_BINARY refers to.
+    void SetReceiver(CGPSReceiver* pReceiver) { m_pReceiver = pReceiver; }
+    // Dispatches everything waiting for the main window.
+    int Pump() { return PumpWaitingMessages(); }
+
+    int DoMessageBox(const CString& text, UINT nType) override;
+
+private:
+    class MainWindow;
+    Printer& m_printer;
+    bool m_bInteractive;
+    CGPSReceiver* m_pReceiver = nullptr;
+    std::unique_ptr<MainWindow> m_pWindow;
+};
+
+// The settings file of the tool: $XDG_CONFIG_HOME/tolvik/settings.ini or ~/.config/tolvik/...
+std::string DefaultSettingsPath();
+
+}  // namespace tolvik::tool

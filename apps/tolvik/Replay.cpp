@@ -1,0 +1,174 @@
+// tolvik replay: a recording through the engine, paced as the engine replays it, or at once.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "Cli.h"
+#include "ConsoleHost.h"
+#include "tolvik/framing/CTextFile.h"
+#include "tolvik/platform/Clock.h"
+
+namespace tolvik::tool {
+
+namespace {
+
+constexpr int kRawBurst = 512;  // bytes per read from a port, roughly what a burst brings
+
+// A progress line on standard error for long fast replays, when someone watches a terminal.
+class Progress {
+public:
+    explicit Progress(long long total) : m_total(total), m_enabled(total > (4 << 20) && isatty(STDERR_FILENO)) {}
+    void Update(long long done, long epochs) {
+        if (!m_enabled) return;
+        const DWORD now = platform::GetTickCount();
+        if (now - m_last < 250) return;
+        m_last = now;
+        std::fprintf(stderr, "\r%6.1f / %.1f MB (%3.0f%%)  %ld epochs ", done / 1e6, m_total / 1e6,
+                     100.0 * static_cast<double>(done) / static_cast<double>(m_total), epochs);
+    }
+    void Finish() {
+        if (m_enabled) std::fputs("\r\033[K", stderr);
+    }
+
+private:
+    long long m_total;
+    bool m_enabled;
+    DWORD m_last = 0;
+};
+
+long long FileSize(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+}
+
+// The host may collect the raw text; keep it from stopping at the collection limit.
+void KeepCollecting(CGPSEngine& engine) {
+    if (engine.m_ComBuffer.LimitReached()) {
+        engine.m_ComBuffer.ClearData();
+        engine.m_ComBuffer.SetStopped(false);
+    }
+}
+
+void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
+    CTextFile file(false, false);
+    if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
+        throw std::runtime_error(path + ": cannot open");
+    }
+    Progress progress(FileSize(path));
+    long long done = 0;
+    CString line;
+    while (file.ReadString(line)) {
+        done += line.GetLength() + 1;
+        engine.ReplayLine(line);
+        host.Pump();
+        KeepCollecting(engine);
+        progress.Update(done, printer.epochs);
+    }
+    progress.Finish();
+}
+
+void RawReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(path + ": cannot open");
+    engine.m_bAttachRawData = true;
+    Progress progress(FileSize(path));
+    long long done = 0;
+    char buffer[kRawBurst];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        const int n = static_cast<int>(in.gcount());
+        done += n;
+        CBinBuffer burst(buffer, n);
+        engine.UpdateGPSBuffer(burst);
+        host.Pump();
+        KeepCollecting(engine);
+        progress.Update(done, printer.epochs);
+    }
+    progress.Finish();
+}
+
+int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path, long maxEpochs) {
+    engine.m_bEmulation = true;
+    engine.m_strEmulationFile = CString::FromBytes(path);
+    if (!engine.Start()) {
+        std::fprintf(stderr, "tolvik: %s: %s\n", path.c_str(), engine.GetLastErrorString().ToBytes().c_str());
+        return kExitFailure;
+    }
+    InstallInterruptHandler();
+    const platform::Event* events[] = {&InterruptEvent()};
+    // The engine replays endlessly: until Ctrl-C, the epoch limit, or the engine stops itself.
+    while (engine.IsActive()) {
+        const DWORD r = MsgWaitForMultipleObjects(events, 1, 500);
+        host.Pump();
+        KeepCollecting(engine);
+        if (r == platform::WAIT_OBJECT_0) break;
+        if (maxEpochs > 0 && printer.positions >= maxEpochs) break;
+    }
+    engine.Stop();
+    host.Pump();
+    return kExitOk;
+}
+
+}  // namespace
+
+void PrintSummary(const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer) {
+    std::fprintf(stderr,
+                 "tolvik: %d messages, %d checksum errors, %d overflows; %ld epochs posted (%ld with a position)",
+                 receiver.m_nMessageCount, receiver.m_nChecksumErrors, engine.m_nOverflowCount.load(), printer.epochs,
+                 printer.positions);
+    if (receiver.m_nRawMessageCount > 0 || printer.rawEpochs > 0) {
+        std::fprintf(stderr, "; %d raw messages (%d refused), %ld raw epochs, %ld ephemerides",
+                     receiver.m_nRawMessageCount, receiver.m_nRawMessageErrors, printer.rawEpochs, printer.ephemerides);
+    }
+    std::fputc('\n', stderr);
+}
+
+int RunReplay(const std::vector<std::string>& words) {
+    const Args args(words, {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs"},
+                    {"fast", "raw", "json", "text"}, 1);
+    if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
+    const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
+    {
+        std::ifstream probe(path, std::ios::binary);
+        struct stat st{};
+        if (!probe || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+            std::fprintf(stderr, "tolvik: %s: %s\n", path.c_str(), errno ? std::strerror(errno) : "cannot read");
+            return kExitFailure;
+        }
+    }
+    const ReceiverSettings settings = ReadReceiverSettings(args);
+
+    Printer printer(stdout, args.Has("json"));
+    const bool fast = args.Has("fast") || args.Has("raw");
+    ConsoleHost host(printer, !fast);
+    host.SetProfilePath(DefaultSettingsPath());
+    CGPSEngine engine;
+    CGPSReceiver* receiver = ReceiverByName(engine, args.Value("receiver", "Other"));
+    receiver->SetupReceiver(0, settings.geoidMode, settings.antennaHeight, L"", true);
+    engine.SetMinSatRequierment(settings.minSatellites);
+    engine.SetReceiver(receiver);
+    host.SetReceiver(receiver);
+    if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    engine.InitReceivers();
+    // A replay starts from a fresh epoch with the fix-status map loaded, paced or not, so both
+    // give the same epochs. Emulating, this touches no port.
+    receiver->Initialize();
+
+    int rc = kExitOk;
+    if (args.Has("raw")) {
+        RawReplay(engine, host, printer, path);
+    } else if (args.Has("fast")) {
+        FastReplay(engine, host, printer, path);
+    } else {
+        rc = PacedReplay(engine, host, printer, path, args.Int("epochs", 0));
+    }
+    host.Pump();
+    std::fflush(stdout);
+    PrintSummary(engine, *receiver, printer);
+    return rc;
+}
+
+}  // namespace tolvik::tool
