@@ -1,0 +1,22 @@
+// Every receiver model of the catalogue.
+#pragma once
+
+#include "tolvik/models/COmnistar.h"
+#include "tolvik/models/CHalvorn.h"
+#include "tolvik/models/CHalvornPocketGps.h"
+#include "tolvik/models/CAshtech.h"
+#include "tolvik/models/CCSI.h"
+#include "tolvik/models/CRacal.h"
+#include "tolvik/models/CLeica.h"
+#include "tolvik/models/CStarlink.h"
+#include "tolvik/models/CGarmin.h"
+#include "tolvik/models/CJavad.h"
+#include "tolvik/models/CSatloc.h"
+#include "tolvik/models/CSokkia.h"
+#include "tolvik/models/CSokkiaAxis3.h"
+#include "tolvik/models/CCSImax.h"
+#include "tolvik/models/CSirf.h"
+#include "tolvik/models/CToughbookGPS01.h"
+#include "tolvik/models/CHolux.h"
+#include "tolvik/models/COtherGps.h"
+#include "tolvik/models/Cgsr2650lb.h"
