@@ -1,11 +1,14 @@
 #include "Cli.h"
 
+#include "RawEpochLog.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <csignal>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tolvik::tool {
@@ -111,6 +114,23 @@ CGPSReceiver* ReceiverByName(CGPSEngine& engine, const std::string& name) {
         choices += (choices.empty() ? "" : ", ") + std::string("\"") + r->GetName().ToBytes() + "\"";
     }
     throw UsageError("unknown receiver '" + name + "' (one of " + choices + ")");
+}
+
+bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double antennaHeight) {
+    if (!args.Has("log-raw-epochs")) return true;
+    const double interval = args.Double("log-interval", 1.0);
+    if (interval < 0.1) throw UsageError("--log-interval needs at least 0.1 seconds");
+    log.SetDefaultFilename(CString::FromBytes(args.Value("log-raw-epochs")));
+    log.SetLogInterval(interval);
+    log.SetAntennaHeight(antennaHeight);
+    log.SetPort(port);
+    log.Enable(true);
+    if (!log.IsReady() || !log.Open()) {
+        std::fprintf(stderr, "tolvik: cannot create %s\n", log.GetFilename().ToBytes().c_str());
+        return false;
+    }
+    std::fprintf(stderr, "tolvik: logging raw epochs to %s\n", log.GetFilename().ToBytes().c_str());
+    return true;
 }
 
 ReceiverSettings ReadReceiverSettings(const Args& args) {

@@ -59,6 +59,11 @@ struct ReceiverSettings {
 };
 ReceiverSettings ReadReceiverSettings(const Args& args);
 
+// Opens the raw epoch log named after --log-raw-epochs BASE (time-stamped), when asked for;
+// returns false after reporting a file that cannot be created.
+class CRawEpochLog;
+bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double antennaHeight);
+
 int RunReplay(const std::vector<std::string>& words);
 int RunMonitor(const std::vector<std::string>& words);
 int RunSimulate(const std::vector<std::string>& words);

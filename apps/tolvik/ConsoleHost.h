@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Output.h"
+#include "tolvik/datalog/CDataLog.h"
 #include "tolvik/platform/Host.h"
 #include "tolvik/receiver/CGPSReceiver.h"
 
@@ -19,6 +20,8 @@ public:
 
     // The receiver whose binary words WM_GPS_BINARY refers to.
     void SetReceiver(CGPSReceiver* pReceiver) { m_pReceiver = pReceiver; }
+    // A logger that also gets every raw epoch and ephemeris.
+    void SetRawLog(CDataLog* pLog) { m_pRawLog = pLog; }
     // Dispatches everything waiting for the main window.
     int Pump() { return PumpWaitingMessages(); }
 
@@ -29,6 +32,7 @@ private:
     Printer& m_printer;
     bool m_bInteractive;
     CGPSReceiver* m_pReceiver = nullptr;
+    CDataLog* m_pRawLog = nullptr;
     std::unique_ptr<MainWindow> m_pWindow;
 };
 

@@ -8,6 +8,7 @@
 
 #include "Cli.h"
 #include "ConsoleHost.h"
+#include "RawEpochLog.h"
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik::tool {
@@ -37,7 +38,7 @@ bool CheckDevice(const std::string& path) {
 int RunMonitor(const std::vector<std::string>& words) {
     const Args args(words,
                     {"receiver", "port", "device", "baud", "geoid-mode", "antenna-height", "min-sats", "log-raw",
-                     "log-raw-epochs", "seconds"},
+                     "log-raw-epochs", "log-interval", "seconds"},
                     {"json", "text"}, 0);
     if (!args.Has("receiver")) throw UsageError("monitor needs --receiver NAME");
     if (!args.Has("port") && !args.Has("device")) throw UsageError("monitor needs --port N or --device PATH");
@@ -63,6 +64,9 @@ int RunMonitor(const std::vector<std::string>& words) {
     engine.InitReceivers();
     if (baud > 0) receiver->m_nBaudRate = baud;  // for this run; the stored rate stays
     if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    CRawEpochLog rawLog;
+    if (!OpenRawEpochLog(args, rawLog, port, settings.antennaHeight)) return kExitFailure;
+    if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
     if (args.Has("log-raw")) {
         engine.m_strRawLogFile = CString::FromBytes(args.Value("log-raw"));
         engine.m_bLogRawData = true;
@@ -92,6 +96,7 @@ int RunMonitor(const std::vector<std::string>& words) {
     host.Pump();
     std::fflush(stdout);
     PrintSummary(engine, *receiver, printer);
+    if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
     return kExitOk;
 }
 

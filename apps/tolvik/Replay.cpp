@@ -9,6 +9,7 @@
 
 #include "Cli.h"
 #include "ConsoleHost.h"
+#include "RawEpochLog.h"
 #include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Clock.h"
 
@@ -127,7 +128,8 @@ void PrintSummary(const CGPSEngine& engine, const CGPSReceiver& receiver, const 
 }
 
 int RunReplay(const std::vector<std::string>& words) {
-    const Args args(words, {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs"},
+    const Args args(words,
+                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval"},
                     {"fast", "raw", "json", "text"}, 1);
     if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
     const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
@@ -152,6 +154,9 @@ int RunReplay(const std::vector<std::string>& words) {
     engine.SetReceiver(receiver);
     host.SetReceiver(receiver);
     if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    CRawEpochLog rawLog;
+    if (!OpenRawEpochLog(args, rawLog, 1, settings.antennaHeight)) return kExitFailure;
+    if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
     engine.InitReceivers();
     // A replay starts from a fresh epoch with the fix-status map loaded, paced or not, so both
     // give the same epochs. Emulating, this touches no port.
@@ -168,6 +173,7 @@ int RunReplay(const std::vector<std::string>& words) {
     host.Pump();
     std::fflush(stdout);
     PrintSummary(engine, *receiver, printer);
+    if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
     return rc;
 }
 

@@ -233,18 +233,19 @@ void SimulatedReceiver::ReadLoop() {
 }
 
 void SimulatedReceiver::Answer(const std::string& line) {
+    if (m_options.answerCommands) {
+        if (line.rfind("$PASHS", 0) == 0) {
+            WritePaced(WithChecksum("PASHR,ACK") + "\r\n");
+        } else if (line.rfind("$PASHQ,PAR", 0) == 0) {
+            for (const auto& reply : ParameterReply()) WritePaced(reply + "\r\n");
+        }
+    }
     std::function<void(const std::string&)> handler;
     {
         std::lock_guard lock(m_mutex);
         handler = m_onLine;
     }
     if (handler) handler(line);
-    if (!m_options.answerCommands) return;
-    if (line.rfind("$PASHS", 0) == 0) {
-        WritePaced(WithChecksum("PASHR,ACK") + "\r\n");
-    } else if (line.rfind("$PASHQ,PAR", 0) == 0) {
-        for (const auto& reply : ParameterReply()) WritePaced(reply + "\r\n");
-    }
 }
 
 void SimulatedReceiver::OnLine(std::function<void(const std::string&)> handler) {

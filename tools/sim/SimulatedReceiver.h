@@ -68,7 +68,8 @@ public:
     // Closes the receiver's side, as if the cable were pulled.
     void Unplug();
 
-    // Called for every complete line the library sends (on the simulator's thread).
+    // Called for every complete line the library sends (on the simulator's thread), after the
+    // automatic answer to it went out.
     void OnLine(std::function<void(const std::string&)> handler);
 
     // The parameter reply sent after "$PASHQ,PAR".

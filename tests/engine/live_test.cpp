@@ -1,0 +1,216 @@
+// Live reading: the engine's reader thread on a real pseudo-terminal with the simulated receiver
+// on the other end, on virtual time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "sim/SimulatedReceiver.h"
+#include "support/TestSupport.h"
+#include "tolvik/engine/CGPSEngine.h"
+#include "tolvik/platform/Clock.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::VirtualClock;
+using sim::SimulatedReceiver;
+using test::Nmea;
+
+constexpr int kPort = 3;
+
+class LiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(simulator.IsOpen());
+        CSerialPort::SetPortDevice(kPort, simulator.DevicePath());
+    }
+    void TearDown() override {
+        engine.Stop();
+        CSerialPort::ClearPortDevices();
+    }
+
+    CGPSReceiver* StartWith(const wchar_t* name) {
+        CGPSReceiver* receiver = engine.FindReceiver(name);
+        receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+        engine.SetReceiver(receiver);
+        EXPECT_TRUE(engine.Start()) << engine.GetLastErrorString().ToBytes();
+        return receiver;
+    }
+
+    // Dispatches the host's messages until it holds n epochs.
+    void PumpUntilEpochs(std::size_t n) {
+        while (host.epochs.size() < n) {
+            MsgWaitForMultipleObjects(nullptr, 0, INFINITE);
+            host.Pump();
+        }
+    }
+
+    // Lets virtual time run from one wait of the reader thread to the next.
+    void NextWait() {
+        ASSERT_TRUE(clock.Settle());
+        ASSERT_TRUE(clock.AdvanceToNextDeadline());
+        ASSERT_TRUE(clock.Settle());
+    }
+
+    double LonScale() {
+        std::lock_guard lock(CGPSReceiver::SharedStateLock());
+        return CGPSReceiver::m_SpeedEngine.m_dLonScale;
+    }
+
+    VirtualClock clock;
+    platform::ScopedClock guard{clock};
+    test::RecordingHost host;
+    SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
+    CGPSEngine engine;
+};
+
+TEST_F(LiveTest, EpochsArePublishedAsTheReceiverSendsThem) {
+    StartWith(L"Other");
+    EXPECT_EQ(simulator.BaudRate(), 9600);
+    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    PumpUntilEpochs(1);
+    EXPECT_TRUE(host.epochs[0]->m_bPositionValid);
+    EXPECT_EQ(host.epochs[0]->m_nFixStatus, UDF_SIGNAL_GPS);
+    EXPECT_DOUBLE_EQ(host.epochs[0]->m_dUTCTime, 12 * 3600 + 35 * 60 + 19);
+    EXPECT_TRUE(engine.m_bDataParsed.load());
+}
+
+TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
+    StartWith(L"Halvorn");
+    ASSERT_TRUE(clock.Settle());
+    clock.Advance(999);
+    ASSERT_TRUE(clock.Settle());
+    EXPECT_EQ(simulator.Received(), "") << "nothing before the second is up";
+    clock.Advance(1);
+    EXPECT_TRUE(simulator.WaitForReceived("VEK Pruv\r\n", 10s));
+    // Then the 100 ms pause and the next silent second: once more.
+    NextWait();
+    NextWait();
+    ASSERT_TRUE(simulator.WaitForReceived("VEK Pruv\r\nVEK Pruv\r\n", 10s));
+}
+
+TEST_F(LiveTest, ReceiversWithoutKeepAliveStayQuiet) {
+    StartWith(L"Other");
+    for (int i = 0; i < 6; ++i) NextWait();
+    EXPECT_EQ(simulator.Received(), "");
+}
+
+TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
+    StartWith(L"Other");
+    simulator.Send(Nmea("GPGGA,000001.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    PumpUntilEpochs(1);
+    simulator.Send(Nmea("GPGGA,000002.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    PumpUntilEpochs(2);
+    ASSERT_TRUE(clock.Settle());
+    ASSERT_NE(LonScale(), 0.0) << "the estimator took an origin";
+    const std::uint64_t lastParsed = clock.MonotonicMs();
+
+    std::uint64_t resetAt = 0;
+    for (int step = 0; step < 40 && resetAt == 0; ++step) {
+        NextWait();
+        if (LonScale() == 0.0) resetAt = clock.MonotonicMs();
+    }
+    ASSERT_NE(resetAt, 0u);
+    EXPECT_GE(resetAt - lastParsed, CGPSEngine::kSpeedResetMs);
+    EXPECT_LT(resetAt - lastParsed, CGPSEngine::kSpeedResetMs + CGPSEngine::kFirstByteWaitMs + CGPSEngine::kCyclePauseMs);
+}
+
+TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
+    StartWith(L"Other");
+    ASSERT_TRUE(clock.Settle());
+    const auto before = clock.MonotonicMs();
+    engine.Stop();
+    EXPECT_EQ(clock.MonotonicMs(), before) << "neither the read nor Stop needed a time-out";
+    EXPECT_FALSE(engine.IsActive());
+    EXPECT_EQ(engine.m_pThread, nullptr);
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
+}
+
+TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
+    StartWith(L"Halvorn");
+    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    PumpUntilEpochs(1);
+    simulator.Unplug();
+    // The reads fail, the keep-alive's writes fail, retry and try a reopen; all on virtual time.
+    for (int i = 0; i < 8; ++i) NextWait();
+    engine.Stop();
+    EXPECT_FALSE(engine.IsActive());
+    EXPECT_EQ(engine.m_pThread, nullptr);
+}
+
+TEST_F(LiveTest, RawLogStartsAtTheNextBurstAndHoldsItWhole) {
+    test::TempDir dir;
+    StartWith(L"Other");
+    engine.m_strRawLogFile = CString::FromBytes(dir.File("raw.log"));
+    engine.m_bLogRawData = true;  // switched on while running
+    const std::string burst = Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
+                              std::string("\xAA\x44\x12 binary \x00\xFF", 14);
+    simulator.Send(burst);
+    PumpUntilEpochs(1);
+    ASSERT_TRUE(clock.Settle());
+    engine.Stop();
+    EXPECT_EQ(test::ReadFile(dir.File("raw.log")), burst);
+}
+
+TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
+    StartWith(L"Other");
+    engine.m_strRawLogFile = L"/nonexistent/folder/raw.log";
+    engine.m_bLogRawData = true;
+    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    PumpUntilEpochs(1);
+    ASSERT_TRUE(clock.Settle());
+    ASSERT_EQ(host.MessageBoxes().size(), 1u);
+    EXPECT_EQ(host.MessageBoxes()[0], CString(L"Could not open file to log raw data!"));
+    EXPECT_FALSE(engine.m_bLogRawData.load());
+}
+
+// A command waited for: the receiver's "$PASHR,ACK" travels through the reader thread, the
+// dispatcher and publishing into the waiting CAck.
+class AckReceiver : public test::TestReceiver {
+public:
+    AckReceiver() { m_strName = L"Ack Probe"; }
+};
+
+TEST_F(LiveTest, AcknowledgedCommandEndsTheWaitEarly) {
+    auto* receiver = new AckReceiver;
+    ASSERT_TRUE(engine.AddReceiver(receiver));
+    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+    engine.SetReceiver(receiver);
+    ASSERT_TRUE(engine.Start());
+    // A receiver keeps talking after its acknowledgement; the next sentence's comma is what lets
+    // the single-comma "$PASHR,ACK" reply be framed.
+    simulator.OnLine([&](const std::string& line) {
+        if (line.rfind("$PASHS", 0) == 0) simulator.Send(Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
+    });
+    EXPECT_TRUE(receiver->WriteAck(L"$PASHS,RST\r\n", true, 10000));
+    EXPECT_LT(clock.MonotonicMs(), 10000u);
+    EXPECT_TRUE(simulator.WaitForReceived("$PASHS,RST\r\n", 10s));
+    EXPECT_EQ(host.WaitCursorDepth(), 0);
+}
+
+TEST_F(LiveTest, UnacknowledgedCommandTimesOut) {
+    SimulatedReceiver silent{SimulatedReceiver::Options{false, false}};
+    CSerialPort::SetPortDevice(kPort, silent.DevicePath());
+    auto* receiver = new AckReceiver;
+    ASSERT_TRUE(engine.AddReceiver(receiver));
+    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+    engine.SetReceiver(receiver);
+    ASSERT_TRUE(engine.Start());
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        while (!done) {
+            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline();
+        }
+    });
+    const auto before = clock.MonotonicMs();
+    EXPECT_FALSE(receiver->WriteAck(L"$PASHS,RST\r\n", true, 1000));
+    done = true;
+    driver.join();
+    EXPECT_GE(clock.MonotonicMs() - before, 1000u);
+    EXPECT_TRUE(silent.WaitForReceived("$PASHS,RST\r\n", 10s));
+}
+
+}  // namespace
+}  // namespace tolvik
