@@ -1,13 +1,301 @@
-// STUB: replaced by the classification and dispatch implementation.
+// Classification and dispatch of framed messages.
+//
+// Every message the engine frames reaches the current receiver through Parse. It is classified by
+// the header it begins with (one table, searched in order), NMEA sentences are checksum-tested,
+// the one handler for the kind runs, and the dispatcher decides whether the epoch is published.
+// Models intercept their own messages by overriding Parse(CString&, GPSStringType) and calling
+// this one for the rest.
+#include <cstdint>
+#include <exception>
+#include <iterator>
+#include <mutex>
+#include <string_view>
+
 #include "tolvik/receiver/CGPSReceiver.h"
+
 namespace tolvik {
-bool CGPSReceiver::Parse(CString&) { return false; }
-bool CGPSReceiver::Parse(CString&, GPSStringType) { return false; }
-GPSStringType CGPSReceiver::GetGPSStringType(const CString&) { return GPS_STR_UNKNOWN; }
-bool CGPSReceiver::IsChecksumOK(const CString&) { return false; }
-bool CGPSReceiver::ProcessProprietary(CString&) { return false; }
-void CGPSReceiver::GotNmea(GPSStringType) {}
-bool CGPSReceiver::HaveGotNmea(GPSStringType) { return false; }
-void CGPSReceiver::MonitorNmea(bool) {}
-bool CGPSReceiver::MonitoringNmea() { return false; }
+
+namespace {
+
+struct HeaderRow {
+    const wchar_t* header;  // exact, case-sensitive, must begin the message
+    GPSStringType type;
+};
+
+// Searched top to bottom; the first header that begins the message decides.
+constexpr HeaderRow kHeaderTable[] = {
+    {L"$GPALM", GPS_STR_ALM},
+    {L"$GPGGA", GPS_STR_GGA},
+    {L"$INGGA", GPS_STR_INGGA},
+    {L"$GPGLL", GPS_STR_GLL},
+    {L"$GPGSA", GPS_STR_GSA},
+    {L"$GPGSV", GPS_STR_GSV},
+    {L"$GPRMC", GPS_STR_RMC},
+    {L"$GPVTG", GPS_STR_VTG},
+    {L"$GPZDA", GPS_STR_ZDA},
+    {L"$GNALM", GPS_STR_ALM},
+    {L"$GNGGA", GPS_STR_GGA},
+    {L"$GNGLL", GPS_STR_GLL},
+    {L"$GNGSA", GPS_STR_GSA},
+    {L"$GNGSV", GPS_STR_GSV},
+    {L"$GNRMC", GPS_STR_RMC},
+    {L"$GNVTG", GPS_STR_VTG},
+    {L"$GNZDA", GPS_STR_ZDA},
+    {L"$CRMSS", GPS_STR_MSS},
+    {L"$GPMSS", GPS_STR_MSS},
+    {L"$CRMSK", GPS_STR_MSK},
+    {L"$GPMSK", GPS_STR_MSK},
+    {L"PEM:", GPS_STR_PEM},
+    {L"PMD:", GPS_STR_PMD},
+    {L"PRTA:", GPS_STR_PRTA},
+    {L"PER:", GPS_STR_PER},
+    {L"$PASHR", GPS_STR_PASHR},
+    {L"$PSLIR,PAR,NMEA", GPS_STR_PSLIR_NMEA},
+    {L"$PSLIR,PAR,MODE", GPS_STR_PSLIR_MODE},
+    {L"$PMCAG", GPS_STR_PMCAG},
+    {L"$>JSHOW", GPS_STR_JSHOW},
+    {L"$>JI", GPS_STR_JI},
+    {L"$>JGEO", GPS_STR_JGEO},
+    {L"$RD1", GPS_STR_RD1},
+    {L"$BIN", GPS_STR_BIN},
+    {L"#LOGLISTA", GPS_STR_LOGLIST},
+    {L"#RXCONFIGA", GPS_STR_RXCONFIG},
+    {L"#ECUTOFF", GPS_STR_ECUTOFF},
+    {L"#OMNIINFO", GPS_STR_OMNIINFO},
+    {L"#OMNISTAT", GPS_STR_OMNISTAT},
+    {L"#OMNIHPPOS", GPS_STR_OMNIHPPOS},
+    {L"#WAAS1", GPS_STR_WAAS1},
+    {L"#RTKSOURCE", GPS_STR_RTKSOURCE},
+    {L"#SBASCONTROL", GPS_STR_SBASCONTROL},
+    {L"#PSRDIFFSOURCE", GPS_STR_PSRDIFFSOURCE},
+    {L"$PGRME", GPS_STR_PGRME},
+};
+static_assert(std::size(kHeaderTable) == 45);
+
+// Kinds up to this one are NMEA sentences whose checksum must be right; above it the replies
+// carry no checksum of the NMEA kind (or none at all).
+constexpr GPSStringType kLastChecksummedType = static_cast<GPSStringType>(15);
+
+// A serial multiplexer in front of some receivers tags each line with its port, "[COM1]".
+constexpr const wchar_t* kPortTag = L"[COM";
+constexpr int kPortTagLength = 6;  // "[COM", one digit, "]"
+
+constexpr const wchar_t* kAckPrefix = L"$PASHR,ACK";
+constexpr int kAckPrefixLength = 10;
+
+// Proprietary sentences outside this length window (line end included) are not kept.
+constexpr int kMinProprietaryLength = 10;
+constexpr int kMaxProprietaryLength = 82;
+constexpr int kMinFallbackLength = 6;
+
+constexpr int kMaxChecksumDigits = 4;
+constexpr int kNmeaBitCount = 32;
+
+bool BeginsWith(const CString& text, const wchar_t* prefix) {
+    return text.view().starts_with(std::wstring_view(prefix));
+}
+
+int HexDigitValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool CGPSReceiver::Parse(CString& strMessage) {
+    std::lock_guard lock(SharedStateLock());
+    try {
+        const int nTag = strMessage.Find(kPortTag);
+        if (nTag >= 0) strMessage = strMessage.Mid(nTag + kPortTagLength);
+        const GPSStringType eType = GetGPSStringType(strMessage);
+        if (m_bMonitorNmea) GotNmea(eType);
+        return Parse(strMessage, eType);
+    } catch (const std::exception&) {
+        // Nothing a receiver sends may end the reader thread: the message is dropped.
+        return false;
+    }
+}
+
+GPSStringType CGPSReceiver::GetGPSStringType(const CString& strMessage) {
+    // Binary records of the log-command receivers start with a three-byte sync and carry their
+    // own CRC: they are neither counted nor NMEA-tested.
+    if ((strMessage.GetAt(0) & 0xFF) == 0xAA && (strMessage.GetAt(1) & 0xFF) == 0x44 &&
+        (strMessage.GetAt(2) & 0xFF) == 0x12) {
+        return GPS_STR_AXIS4_BIN;
+    }
+    for (const HeaderRow& row : kHeaderTable) {
+        if (!BeginsWith(strMessage, row.header)) continue;
+        ++m_nMessageCount;
+        if (row.type > kLastChecksummedType || IsChecksumOK(strMessage)) return row.type;
+        ++m_nChecksumErrors;
+        return GPS_STR_UNKNOWN;
+    }
+    return GPS_STR_UNKNOWN;
+}
+
+bool CGPSReceiver::IsChecksumOK(const CString& strMessage) {
+    const int nDollar = strMessage.Find(L'$');
+    const int nStar = strMessage.Find(L'*');
+    if (nDollar < 0 || nStar < nDollar + 1) return false;
+
+    // Up to four hex digits; receivers that write four count by the last two.
+    const CString strDigits = strMessage.Mid(nStar + 1, kMaxChecksumDigits);
+    std::uint16_t wExpected = 0;
+    for (int i = 0; i < strDigits.GetLength(); ++i) {
+        wchar_t c = strDigits.GetAt(i);
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        const int nDigit = HexDigitValue(c);
+        if (nDigit < 0) break;
+        wExpected = static_cast<std::uint16_t>((wExpected << 4) | nDigit);
+    }
+
+    std::uint16_t wComputed = 0;
+    for (int i = nDollar + 1; i < nStar; ++i) {
+        wComputed ^= static_cast<std::uint16_t>(strMessage.GetAt(i));
+    }
+
+    return (wComputed & 0xFF) == (wExpected & 0xFF);
+}
+
+bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
+    std::lock_guard lock(SharedStateLock());
+    try {
+        // A proprietary sentence is published with the message that brought it, never again.
+        m_GPSData.m_bProprietaryValid = false;
+
+        switch (eType) {
+            case GPS_STR_GGA:
+            case GPS_STR_INGGA: {
+                const bool bTaken =
+                    eType == GPS_STR_GGA ? ProcessGGA(strMessage) : ProcessINGGA(strMessage);
+                if (!bTaken) return false;
+                if (m_GPSData.m_bPositionValid && m_bComputeMotion) m_SpeedEngine.Update(m_GPSData);
+                return PostNewData(false);
+            }
+            case GPS_STR_GSA:
+                if (!ProcessGSA(strMessage)) return false;
+                m_bGSAReceived = true;
+                return PostNewData(false);
+            case GPS_STR_GSV:
+                // Only the last sentence of a group succeeds; the completed group is an epoch.
+                if (!ProcessGSV(strMessage)) return false;
+                m_bGSVReceived = true;
+                return PostNewData(true);
+            case GPS_STR_VTG:
+                return ProcessVTG(strMessage) && PostNewData(false);
+            case GPS_STR_MSS:
+                return ProcessCRMSS(strMessage) && PostNewData(false);
+            case GPS_STR_MSK:
+                return ProcessCRMSK(strMessage) && PostNewData(false);
+            case GPS_STR_PSLIR_NMEA:
+                return ProcessPSLIRParNmea(strMessage) && PostNewData(false);
+            case GPS_STR_PSLIR_MODE:
+                return ProcessPSLIRParMode(strMessage) && PostNewData(false);
+            case GPS_STR_PMCAG:
+                return ProcessPMCAG(strMessage) && PostNewData(false);
+            case GPS_STR_PEM:
+                return ProcessPARPEM(strMessage) && PostNewData(false);
+            case GPS_STR_PMD:
+                return ProcessPARPMD(strMessage) && PostNewData(false);
+            case GPS_STR_PRTA:
+                return ProcessPARPRTA(strMessage) && PostNewData(false);
+            case GPS_STR_PER:
+                return ProcessPARPER(strMessage) && PostNewData(false);
+            case GPS_STR_PASHR:
+                if (strMessage.Left(kAckPrefixLength) == kAckPrefix) {
+                    // The acknowledgement travels in the published copy to the waiting window.
+                    m_GPSData.m_Status.m_bAckReceived = true;
+                    m_GPSData.m_Status.m_bUpdated = true;
+                    return PostNewData(false);
+                }
+                // Once the receiver sends standard GSA and GSV sentences, its "$PASHR"
+                // satellite and raw replies would only repeat them.
+                if (m_bGSAReceived && m_bGSVReceived) return false;
+                if (!ProcessPASHR(strMessage)) return false;
+                return PostNewDataRaw() || PostNewData(true);
+            case GPS_STR_JSHOW:
+                return ProcessJSHOW(strMessage) && PostNewData(false);
+            case GPS_STR_JI:
+            case GPS_STR_JGEO:
+            case GPS_STR_RD1:
+                return ProcessJiOrJgeoOrRd1(strMessage) && PostNewData(false);
+            case GPS_STR_BIN:
+                // The binary record goes to the host as WM_GPS_BINARY; it is not an epoch.
+                return ProcessBIN();
+            case GPS_STR_LOGLIST:
+                return ProcessLOGLIST(strMessage) && PostNewData(false);
+            case GPS_STR_RXCONFIG:
+                return ProcessRXCONFIG(strMessage) && PostNewData(false);
+            case GPS_STR_ECUTOFF:
+                return ProcessECUTOFF(strMessage) && PostNewData(false);
+            case GPS_STR_OMNIINFO:
+                return ProcessOMNIINFO(strMessage) && PostNewData(false);
+            case GPS_STR_OMNISTAT:
+                return ProcessOMNISTAT(strMessage) && PostNewData(false);
+            case GPS_STR_OMNIHPPOS:
+                return ProcessOMNIHPPOS(strMessage) && PostNewData(false);
+            case GPS_STR_WAAS1:
+                return ProcessWAAS1(strMessage) && PostNewData(false);
+            case GPS_STR_RTKSOURCE:
+                return ProcessRTKSOURCE(strMessage) && PostNewData(false);
+            case GPS_STR_SBASCONTROL:
+                return ProcessSBASCONTROL(strMessage) && PostNewData(false);
+            case GPS_STR_PSRDIFFSOURCE:
+                return ProcessPSRDIFFSOURCE(strMessage) && PostNewData(false);
+            case GPS_STR_AXIS4_BIN:
+                return ProcessAxis4BIN() && PostNewData(false);
+            case GPS_STR_PGRME:
+                return ProcessGarminEstPrecision(strMessage) && PostNewData(false);
+            default:
+                // Unknown kinds, checksum failures and the sentences nothing uses (ALM, GLL,
+                // RMC, ZDA): only a proprietary "$P" sentence is worth passing on.
+                if (!BeginsWith(strMessage, L"$P") || strMessage.GetLength() < kMinFallbackLength) {
+                    return false;
+                }
+                ProcessProprietary(strMessage);
+                return PostNewData(false);
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CGPSReceiver::ProcessProprietary(CString& strMessage) {
+    const int nLength = strMessage.GetLength();
+    if (nLength > kMaxProprietaryLength || nLength < kMinProprietaryLength) return false;
+
+    // Kept as 8-bit text; a sentence of 79 characters or more fills the field without a
+    // terminating zero.
+    char* pText = m_GPSData.m_szProprietary;
+    for (int i = 0; i < CGPSData::kProprietaryLength; ++i) {
+        pText[i] = i < nLength ? static_cast<char>(strMessage.GetAt(i) & 0xFF) : '\0';
+    }
+    m_GPSData.m_bProprietaryValid = true;
+    m_GPSData.m_bPositionValid = false;
+    m_GPSData.m_bVelocityValid = false;
+    m_GPSData.m_bSVInfoValid = false;
+    m_GPSData.m_bDOPValid = false;
+    return true;
+}
+
+// ---- Message-kind monitoring: which kinds a receiver sends, for hosts and command sets.
+
+void CGPSReceiver::GotNmea(GPSStringType eType) {
+    if (eType < 0 || eType >= kNmeaBitCount) return;  // no bit for the later kinds
+    m_wNmeaBits.fetch_or(std::uint32_t{1} << eType);
+}
+
+bool CGPSReceiver::HaveGotNmea(GPSStringType eType) {
+    if (eType < 0 || eType >= kNmeaBitCount) return false;
+    return (m_wNmeaBits.load() & (std::uint32_t{1} << eType)) != 0;
+}
+
+void CGPSReceiver::MonitorNmea(bool bMonitor) {
+    m_bMonitorNmea = bMonitor;
+    m_wNmeaBits = 0;
+}
+
+bool CGPSReceiver::MonitoringNmea() { return m_bMonitorNmea; }
+
 }  // namespace tolvik
