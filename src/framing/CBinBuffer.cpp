@@ -1,5 +1,6 @@
 #include "tolvik/framing/CBinBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tolvik {
@@ -41,7 +42,8 @@ bool CBinBuffer::Set(const char* pData, int nCount, int nMsgLength) {
     std::memcpy(GetData(), pData, static_cast<std::size_t>(nCount));
     m_nCurrent = 0;
     m_nLength = nCount;
-    m_nMsgLength = nMsgLength;
+    // A message never reaches past the bytes: GetMessageBin hands its length to the caller.
+    m_nMsgLength = std::min(nMsgLength, nCount);
     return true;
 }
 
@@ -71,6 +73,12 @@ int CBinBuffer::Find(char c, int nStart) const {
     const void* hit = std::memchr(GetData() + nStart, static_cast<unsigned char>(c),
                                   static_cast<std::size_t>(m_nLength - nStart));
     return hit ? static_cast<int>(static_cast<const BYTE*>(hit) - GetData()) : -1;
+}
+
+bool CBinBuffer::HasByteIn(int nFrom, int nTo, char c) const {
+    if (nFrom >= nTo) return false;
+    const auto count = static_cast<std::size_t>(nTo - nFrom);
+    return std::memchr(GetData() + nFrom, static_cast<unsigned char>(c), count) != nullptr;
 }
 
 bool CBinBuffer::First() {
@@ -121,7 +129,13 @@ bool CBinBuffer::GetTag(CString& strTag1, CString& strTag2) {
         return true;
     }
 
-    const int c1 = Find(',', start);
+    int c1 = Find(',', start);
+    // A comma after the message's own end (its CR, or the next '#' of a log reply) is no tag
+    // separator of this message: a comma-less line such as "#comment\r\n" followed by
+    // "$PASHR,MBN,..." would otherwise borrow that record's tags and swallow its first bytes, and
+    // would do so only when both happened to arrive in the same read.
+    const bool pastEnd = HasByteIn(start, c1, '\r') || (At(start) == '#' && HasByteIn(start + 1, c1, '#'));
+    if (c1 >= 0 && pastEnd) c1 = -1;
     const bool isBin = start + 3 < m_nLength && At(start + 1) == 'B' && At(start + 2) == 'I' && At(start + 3) == 'N';
     if (c1 >= 0 && !isBin) {
         const int c2 = Find(',', c1 + 1);
@@ -181,8 +195,10 @@ bool CBinBuffer::GetCurrentMessage() {
 
     int end = Find('\r', m_nCurrent);
     if (At(m_nCurrent) == '#') {
-        const int beforeNextHash = Find('#', m_nCurrent + 1) - 1;
-        if (beforeNextHash > 0 && (end == -1 || beforeNextHash < end)) end = beforeNextHash;
+        // A reply without line end stops just before the next reply's '#' (even when that '#' is
+        // the second byte of the buffer).
+        const int nextHash = Find('#', m_nCurrent + 1);
+        if (nextHash >= 0 && (end == -1 || nextHash - 1 < end)) end = nextHash - 1;
     }
     if (end < 0) return false;
     m_nMsgLength = end - m_nCurrent + 1;

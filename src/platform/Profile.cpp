@@ -28,11 +28,12 @@ CString Trimmed(CString s) { return s.Trim(); }
 bool CProfile::Open(const std::string& path) {
     m_path = path;
     m_sections.clear();
+    // A directory opens for reading here and then reads as empty: look at what the path is first.
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISREG(st.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        struct stat st{};
-        return stat(path.c_str(), &st) != 0 && errno == ENOENT;
-    }
+    if (!in) return false;
     std::ostringstream text;
     text << in.rdbuf();
     FromText(text.str());
@@ -92,8 +93,16 @@ bool CProfile::SetString(const CString& section, const CString& entry, const CSt
 std::string CProfile::ToText() const {
     std::string out;
     for (const auto& s : m_sections) {
-        out += "[" + s.name.ToBytes() + "]\n";
-        for (const auto& [key, value] : s.entries) out += key.ToBytes() + "=" + value.ToBytes() + "\n";
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text.
+        out += '[';
+        out += s.name.ToBytes();
+        out += "]\n";
+        for (const auto& [key, value] : s.entries) {
+            out += key.ToBytes();
+            out += '=';
+            out += value.ToBytes();
+            out += '\n';
+        }
         out += "\n";
     }
     return out;
@@ -108,8 +117,17 @@ void CProfile::FromText(const std::string& text) {
         CString l = Trimmed(CString::FromBytes(line));
         if (l.IsEmpty() || l[0] == L';' || l[0] == L'#') continue;
         if (l[0] == L'[' && l[l.GetLength() - 1] == L']') {
-            m_sections.push_back(Section{Trimmed(l.Mid(1, l.GetLength() - 2)), {}});
-            current = &m_sections.back();
+            // A section named twice (in any case) is one section, so that a later SetString and
+            // GetString find the same entry.
+            const CString name = Trimmed(l.Mid(1, l.GetLength() - 2));
+            current = nullptr;
+            for (auto& s : m_sections) {
+                if (s.name.CompareNoCase(name) == 0) current = &s;
+            }
+            if (!current) {
+                m_sections.push_back(Section{name, {}});
+                current = &m_sections.back();
+            }
             continue;
         }
         const int eq = l.Find(L'=');

@@ -21,6 +21,7 @@ Event::~Event() { close(m_fd); }
 
 void Event::Set() {
     // The counter only ever needs to be non-zero; repeated signals collapse into one.
+    m_nSignals.fetch_add(1, std::memory_order_release);
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = write(m_fd, &one, sizeof one);
 }
@@ -32,7 +33,9 @@ void Event::Reset() {
 
 bool Event::IsSet() const {
     pollfd p{m_fd, POLLIN, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    if (poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return false;
+    m_nSignals.load(std::memory_order_acquire);
+    return true;
 }
 
 bool Event::TryAcquire() {
@@ -40,7 +43,10 @@ bool Event::TryAcquire() {
     // Reading an eventfd returns its whole counter and clears it in one step, so of several
     // threads woken by one signal exactly one gets a non-zero value.
     std::uint64_t value = 0;
-    return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value) && value != 0;
+    const auto n = read(m_fd, &value, sizeof value);
+    if (n != static_cast<ssize_t>(sizeof value) || value == 0) return false;
+    m_nSignals.load(std::memory_order_acquire);
+    return true;
 }
 
 Event* CreateEvent(bool bManualReset, bool bInitialState) { return new Event(bManualReset, bInitialState); }

@@ -18,8 +18,9 @@
 // once a later comma is in the buffer). Bytes that cannot start a message are dropped.
 //
 // Framing does not depend on how the stream is cut into appends: a sync prefix (AA, or AA 44) at
-// the very end is kept until the next bytes decide it, and a skipped terminator byte that has not
-// arrived yet is skipped when it does.
+// the very end is kept until the next bytes decide it, a skipped terminator byte that has not
+// arrived yet is skipped when it does, and the tags of a message never come from commas after
+// its own end (a comma-less line is framed as text whatever follows it).
 #pragma once
 
 #include "tolvik/platform/CString.h"
@@ -71,6 +72,8 @@ public:
 private:
     bool IsBinaryTag(const CString& strTag1, const CString& strTag2, int& nLength) const;
     const char* GetPtr(int nIndex) const;
+    // True when byte c occurs in [nFrom, nTo).
+    bool HasByteIn(int nFrom, int nTo, char c) const;
     BYTE At(int nIndex) const { return (*this)[nIndex]; }
 };
 

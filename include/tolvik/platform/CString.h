@@ -112,9 +112,10 @@ public:
 private:
     void FormatV(const wchar_t* pszFormat, ...);
     static const wchar_t* FormatArg(const CString& s) { return s.GetString(); }
+    // A literal L"..." arrives as a const array and is passed on as const wchar_t*.
     template <typename T>
-    static std::decay_t<T> FormatArg(const T& v) {
-        using D = std::decay_t<T>;
+    static std::decay_t<const T> FormatArg(const T& v) {
+        using D = std::decay_t<const T>;
         static_assert(!std::is_same_v<D, const char*> && !std::is_same_v<D, char*>,
                       "CString::Format takes wide strings: pass a CString or L\"...\"");
         static_assert(std::is_arithmetic_v<D> || std::is_pointer_v<D> || std::is_enum_v<D>,

@@ -6,6 +6,8 @@
 // stays set until ResetEvent.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <initializer_list>
 
 #include "tolvik/platform/Types.h"
@@ -31,6 +33,10 @@ public:
 private:
     int m_fd;
     bool m_bManualReset;
+    // Released by Set and acquired by a wait that sees the event set, so that what the setting
+    // thread wrote before Set is visible to the woken thread (a poll alone does not promise it,
+    // and ThreadSanitizer rightly reports the difference).
+    std::atomic<std::uint32_t> m_nSignals{0};
 };
 
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
