@@ -45,10 +45,12 @@ int INGGAQualityStatus(int nQuality) {
     return nQuality == 0 ? UDF_SIGNAL_NONE : UDF_SIGNAL_CALCULATED;
 }
 
-// The "GPSStatus" map, when one was loaded, overrides the fixed table quality by quality.
+// The "GPSStatus" map, when one was loaded, overrides the fixed table quality by quality; its
+// "default" line, when it has one, covers the qualities it does not list.
 int MapQuality(const CGPSReceiver& receiver, int nQuality, int (*fixedTable)(int)) {
     int nStatus = UDF_SIGNAL_NONE;
-    if (receiver.m_bHasStatusMap && receiver.m_StatusStrings.Lookup(nQuality, nStatus)) {
+    if (receiver.m_bHasStatusMap && (receiver.m_StatusStrings.Lookup(nQuality, nStatus) ||
+                                     receiver.m_StatusStrings.Lookup(CGPSReceiver::kStatusMapDefault, nStatus))) {
         return nStatus;
     }
     return fixedTable(nQuality);

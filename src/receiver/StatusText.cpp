@@ -93,10 +93,9 @@ void CGPSReceiver::LoadAlternatGPSStatusStrings() {
 
         const int nCode = StatusCodeOfName(strRight);
         if (nCode < 0) continue;
-        // A "default" line is accepted so that a file written for other programs that know it
-        // still loads, but it gives no quality number: the fixed tables stay the fallback for
-        // every quality without a line of its own.
-        if (bNumber) entries.emplace_back(nQuality, nCode);
+        // A "default" line gives the code of every quality without a line of its own; it is
+        // kept under a key no quality number can take, so it never hides an explicit entry.
+        entries.emplace_back(bNumber ? nQuality : kStatusMapDefault, nCode);
     }
     file.Close();
 

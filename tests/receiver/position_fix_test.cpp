@@ -168,6 +168,14 @@ TEST(ProcessGGA, StatusMapIsConsultedFirst) {
     // A mapped quality with too few satellites is still no fix.
     ASSERT_TRUE(RunGGA(receiver, GGA("N", "E", 4, "03")));
     EXPECT_EQ(Epoch().m_nFixStatus, UDF_SIGNAL_NONE);
+
+    // A "default" entry covers the qualities without an entry of their own, not the others.
+    receiver.m_StatusStrings.SetAt(CGPSReceiver::kStatusMapDefault, UDF_SIGNAL_UNKNOWN);
+    for (const auto& c : {std::pair{2, UDF_SIGNAL_UNKNOWN}, std::pair{4, UDF_SIGNAL_RTK_FLOAT}}) {
+        SCOPED_TRACE(c.first);
+        ASSERT_TRUE(RunGGA(receiver, GGA("N", "E", c.first)));
+        EXPECT_EQ(Epoch().m_nFixStatus, c.second);
+    }
 }
 
 TEST(ProcessINGGA, StatusMapIsConsultedFirst) {

@@ -179,6 +179,9 @@ public:
     CGPSNotification m_Notification;
     bool m_bHasStatusMap = false;
     CMap<int, int> m_StatusStrings;   // GGA quality -> fix status code
+    // Key of the "default" line of the status map: the code for qualities the map does not
+    // list. No quality number can take it (a quality read as this value counts as unreadable).
+    static constexpr int kStatusMapDefault = INT32_MIN;
 
     // ---- Shared by all receiver objects ----
     static CBluetoothOrSerialPort m_Port;
