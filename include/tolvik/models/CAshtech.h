@@ -17,6 +17,11 @@ public:
     CString GetName() override;
     bool HasRawData() override;
     bool ImplementsSetNmea() override;
+
+    // GGA, GSA, VTG, SAT and GSV on the receiver's port A, everything else off.
+    void SetDefaultNMEA() override;
+    // GGA alone on port A.
+    void SetGgaOnlyNMEA() override;
 };
 
 }  // namespace tolvik

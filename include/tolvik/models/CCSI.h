@@ -20,6 +20,23 @@ public:
     bool ImplementsBeacon() override;
     bool ImplementsSetElevMask() override;
     bool ImplementsResetAll() override;
+
+    // Asks for the multi-line parameter reply, which carries the NMEA output, the elevation mask
+    // and the other settings at once.
+    void QueryPAR();
+    // The three settings queries are all answered by the parameter reply.
+    void QueryNmeaActive() override;
+    void QueryGpsSettings() override;
+    void QuerySatElevMask() override;
+    // Asks the beacon receiver for its signal status ("MSS") and its settings ("MSK").
+    void QueryBeacon() override;
+    void SetBeacon(BEACON_MODE_TYPE eMode, CString strFrequency, CString strBitRate) override;
+    // The mask goes out as given (negative values included): the receiver judges the range.
+    void SetSatElevMask(int nDegrees) override;
+    // Factory reset followed by the settings this library relies on, saved in the receiver.
+    // Takes 23 s without waiting; with bWait each step ends at its acknowledgement. False when
+    // the port could not be opened or any step was not acknowledged (every step is sent anyway).
+    bool ResetAll(bool bWait) override;
 };
 
 }  // namespace tolvik

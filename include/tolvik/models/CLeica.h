@@ -14,6 +14,9 @@ public:
     ~CLeica() override;
 
     CString GetName() override;
+    // The base initialization, then the NMEA output set-up. False, with nothing sent, when the
+    // base initialization fails.
+    bool Initialize() override;
     void KeepAlive() override;
 };
 

@@ -17,6 +17,17 @@ public:
     bool ImplementsBeacon() override;
     bool ImplementsSetElevMask() override;
     bool ImplementsSetNmea() override;
+
+    // The base initialization, then the receiver's start-up settings line. False, with nothing
+    // sent, when the base initialization fails.
+    bool Initialize() override;
+    void QuerySatElevMask() override;
+    void QueryBeacon() override;
+    void SetBeacon(BEACON_MODE_TYPE eMode, CString strFrequency, CString strBitRate) override;
+    void SetSatElevMask(int nDegrees) override;
+    // GGA, GSA, VTG and GSV on; ZDA, RMC, GLL and the proprietary records off.
+    void SetDefaultNMEA() override;
+    void SetGgaOnlyNMEA() override;
 };
 
 }  // namespace tolvik
