@@ -1,303 +1,173 @@
-// Cgsr2650lb: initialisation on construction and the NMEA set-up lists, checked on a
-// pseudo-terminal standing in for port 0.
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
+// Cgsr2650lb: initialisation on construction, commands and pauses, the raw-log state and the
+// status fields the commands touch.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <string>
-#include <vector>
 
+#include "support/CommandTrace.h"
 #include "support/TestSupport.h"
 #include "tolvik/models/Cgsr2650lb.h"
-#include "tolvik/platform/Clock.h"
 
 namespace tolvik {
 namespace {
 
-// A pseudo-terminal pair: the library opens the slave as port 0, the test reads the master.
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        char name[256] = {};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0) m_slavePath = name;
-    }
-    ~PseudoTerminal() {
-        if (m_slave >= 0) close(m_slave);
-        if (m_master >= 0) close(m_master);
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    bool IsOpen() const { return m_master >= 0 && !m_slavePath.empty(); }
-    const std::string& SlavePath() const { return m_slavePath; }
-    int Slave() const { return m_slave; }
-
-    // Adds a mark to the slave's output stream after whatever the port has written so far.
-    void Mark(const std::string& text) const {
-        ASSERT_EQ(write(m_slave, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-
-    // Everything that reaches the master before the mark (the mark itself removed). The terminal
-    // delivers in write order, so nothing written before the mark can arrive after it. The wait
-    // is bounded only to turn a hang into a failure.
-    std::string ReadThrough(const std::string& mark) const {
-        std::string received;
-        for (;;) {
-            const std::size_t at = received.find(mark);
-            if (at != std::string::npos) return received.substr(0, at);
-            pollfd pfd{m_master, POLLIN, 0};
-            if (poll(&pfd, 1, 20000) <= 0) {
-                ADD_FAILURE() << "the mark never arrived; received so far: " << received;
-                return received;
-            }
-            char buffer[1024];
-            const ssize_t n = read(m_master, buffer, sizeof buffer);
-            if (n <= 0) {
-                ADD_FAILURE() << "reading the master failed";
-                return received;
-            }
-            received.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_slavePath;
-};
-
-// A virtual clock that also writes "[sleep N]" into the terminal at each sleep, so the text read
-// from the master shows where every pause fell between the commands.
-class MarkingClock final : public platform::Clock {
-public:
-    MarkingClock(platform::VirtualClock& inner, const PseudoTerminal& terminal)
-        : m_inner(inner), m_terminal(terminal) {}
-
-    std::uint64_t MonotonicMs() override { return m_inner.MonotonicMs(); }
-    std::int64_t Now() override { return m_inner.Now(); }
-    void Sleep(DWORD ms) override {
-        m_terminal.Mark("[sleep " + std::to_string(ms) + "]");
-        m_inner.Sleep(ms);
-    }
-    int WaitReadable(const int* fds, int count, DWORD timeoutMs) override {
-        return m_inner.WaitReadable(fds, count, timeoutMs);
-    }
-
-private:
-    platform::VirtualClock& m_inner;
-    const PseudoTerminal& m_terminal;
-};
-
-// The word and the sentence are separated by two blanks: the set-up names no port.
-const char* const kDefaultNmea[] = {
-    "LOG  GPGGA ONTIME 1 0 NOHOLD\r\n",
-    "UNLOG  GPGGALONG\r\n",
-    "UNLOG  GPGGARTK\r\n",
-    "UNLOG  GPGLL\r\n",
-    "UNLOG  GPGRS\r\n",
-    "LOG  GPGSA ONTIME 1 0 NOHOLD\r\n",
-    "UNLOG  GPGST\r\n",
-    "LOG  GPGSV ONTIME 1 0 NOHOLD\r\n",
-    "UNLOG  GPRMB\r\n",
-    "UNLOG  GPRMC\r\n",
-    "LOG  GPVTG ONTIME 1 0 NOHOLD\r\n",
-    "UNLOG  GPZDA\r\n",
-    "UNLOG  GPALM\r\n",
-};
-
-const char* const kGgaOnlyNmea[] = {
-    "UNLOG  GPALM\r\n",
-    "LOG  GPGGA ONTIME 1 0 NOHOLD\r\n",
-    "UNLOG  GPGGALONG\r\n",
-    "UNLOG  GPGGARTK\r\n",
-    "UNLOG  GPGLL\r\n",
-    "UNLOG  GPGRS\r\n",
-    "UNLOG  GPGSA\r\n",
-    "UNLOG  GPGST\r\n",
-    "UNLOG  GPGSV\r\n",
-    "UNLOG  GPRMB\r\n",
-    "UNLOG  GPRMC\r\n",
-    "UNLOG  GPVTG\r\n",
-    "UNLOG  GPZDA\r\n",
-};
-
-// Each command followed by its 200 ms pause.
-template <std::size_t N>
-std::string Paced(const char* const (&commands)[N]) {
+std::string Paced(std::initializer_list<const char*> commands, int pauseMs) {
     std::string text;
-    for (const char* command : commands) text += std::string(command) + "[sleep 200]";
+    for (const char* c : commands)
+        text += c + ("\r\n[" + std::to_string(pauseMs) + "]");
     return text;
 }
+// The set-up names no port: two blanks after the word.
+const std::string kDefaultNmea =
+    Paced({"LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK", "UNLOG  GPGLL",
+           "UNLOG  GPGRS", "LOG  GPGSA ONTIME 1 0 NOHOLD", "UNLOG  GPGST",
+           "LOG  GPGSV ONTIME 1 0 NOHOLD", "UNLOG  GPRMB", "UNLOG  GPRMC",
+           "LOG  GPVTG ONTIME 1 0 NOHOLD", "UNLOG  GPZDA", "UNLOG  GPALM"},
+          200);
+const std::string kGgaOnlyNmea =
+    Paced({"UNLOG  GPALM", "LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK",
+           "UNLOG  GPGLL", "UNLOG  GPGRS", "UNLOG  GPGSA", "UNLOG  GPGST", "UNLOG  GPGSV",
+           "UNLOG  GPRMB", "UNLOG  GPRMC", "UNLOG  GPVTG", "UNLOG  GPZDA"},
+          200);
+const std::string kDatum = Paced({"UNDULATION TABLE", "DATUM WGS84"}, 100);
+const std::string kAuto =
+    Paced({"RTKSOURCE AUTO ANY", "PSRDIFFSOURCE AUTO ANY", "SBASCONTROL ENABLE AUTO"}, 100);
+const std::string kOnChanged = Paced({"LOG RAWEPHEMB ONCHANGED", "LOG ALMANACB ONCHANGED"}, 100);
+const std::string kRawOn1 = "LOG RANGEB ONTIME 1\r\n[100]" + kOnChanged;
+const std::string kSave = "SAVECONFIG\r\n[1000]", kSave2 = "SAVECONFIG\r\n[2000]";
 
-// The transcript without the pauses the port takes for itself (after opening the device).
-std::string CommandsAndPacing(std::string transcript) {
-    const std::string opening = "[sleep ";
-    for (std::size_t at = transcript.find(opening); at != std::string::npos;
-         at = transcript.find(opening, at)) {
-        const std::size_t end = transcript.find(']', at);
-        if (end == std::string::npos) break;
-        if (transcript.compare(at, end + 1 - at, "[sleep 200]") == 0) {
-            at = end + 1;
-        } else {
-            transcript.erase(at, end + 1 - at);
-        }
-    }
-    return transcript;
+// The status fields (elevation mask valid, DGPS mode valid, the mode, updated, L-band tuning),
+// then the raw logs (on, interval): "11310 0/4" is the state every row below starts from.
+std::string State(const Cgsr2650lb& r) {
+    const CGPSStatusData& s = CGPSReceiver::m_GPSData.m_Status;
+    std::string text;
+    for (int n : {+s.m_bElevMaskValid, +s.m_bDgpsModeValid, +s.m_nDgpsMode, +s.m_bUpdated,
+                  s.m_nLbandTuneMode})
+        text += std::to_string(n);
+    return text + " " + std::to_string(r.m_bRawOutputOn) + "/" + std::to_string(r.m_nRawInterval);
+}
+void SetStartState(Cgsr2650lb& r) {
+    CGPSStatusData& s = CGPSReceiver::m_GPSData.m_Status;
+    s.m_bElevMaskValid = s.m_bDgpsModeValid = s.m_bUpdated = true;
+    s.m_nDgpsMode = DGPS_MODE_WAAS, s.m_nLbandTuneMode = 0;
+    r.m_bRawOutputOn = false, r.m_nRawInterval = 4;
 }
 
-int CountSleepsOf(const platform::VirtualClock& clock, DWORD ms) {
-    const std::vector<DWORD> sleeps = clock.SleepDurations();
-    return static_cast<int>(std::count(sleeps.begin(), sleeps.end(), ms));
-}
-
-class Gsr2650lbTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(terminal.IsOpen());
-        CSerialPort::SetPortDevice(0, terminal.SlavePath());
-    }
-    void TearDown() override { CSerialPort::ClearPortDevices(); }
-
-    PseudoTerminal terminal;
-    platform::VirtualClock virtualClock;
-    MarkingClock clock{virtualClock, terminal};
-    platform::ScopedClock guard{clock};
-};
-
-TEST_F(Gsr2650lbTest, ConstructionOpensPortZeroAndSendsTheDefaultNmeaList) {
-    Cgsr2650lb receiver;
-    terminal.Mark("<constructed>");
-
-    EXPECT_TRUE(CGPSReceiver::m_Port.IsOpen());
+TEST(Gsr2650lbTest, ConstructionCommandsPausesAndStateOnPortZero) {
+    const struct {
+        const char* legend;
+        std::function<void(Cgsr2650lb&)> operation;
+        std::string expected;
+        std::string state = "11310 0/4";  // afterwards
+    } cases[] = {
+        {"NMEA lists", [](auto& r) { r.SetGgaOnlyNMEA(), r.SetDefaultNMEA(); },
+         kGgaOnlyNmea + kDefaultNmea},
+        {"mask queries: COM2, one blank",
+         [](auto& r) { r.QuerySatElevMask(), r.QueryGpsSettings(); },
+         Paced({"LOG COM2 ECUTOFFA ONCE", "LOG COM2 ECUTOFFA ONCE"}, 100), "01300 0/4"},
+        {"beacon and DGPS queries", [](auto& r) { r.QueryBeacon(), r.QueryDgpsMode(); },
+         Paced({"LOG COM2 RXCONFIGA ONCE", "LOG COM2 RTKSOURCEA ONCE", "LOG COM2 SBASCONTROLA ONCE",
+                "LOG COM2 PSRDIFFSOURCEA ONCE"},
+               100),
+         "10000 0/4"},
+        {"other queries",
+         [](auto& r) { r.QueryNmeaActive(), r.QueryWAAS(), r.QueryLbandSatellites(); },
+         Paced({"LOG LOGLISTA ONCE", "LOG WAAS1A ONCE", "LOG OMNIINFOA ONCE", "LOG OMNISTATA ONCE",
+                "LOG OMNIHPPOSA ONCE"},
+               200)},
+        {"mask", [](auto& r) { r.SetSatElevMask(-5); }, "ECUTOFF -5\r\n[200]SAVECONFIG\r\n[500]"},
+        {"beacon ignores its arguments",
+         [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304", L"100"), r.DgpsStatusMsg(true); },
+         kAuto},
+        {"user datum", [](auto& r) { r.SendCorrection(); },
+         "USERDATUM 6378137 298.257222101 -.9910 1.9072 .5129 .000000125033 .0000000467845 "
+         ".0000000565292 0 \r\n[100]datum user\r\n[100]UNDULATION USER -1.09\r\n[100]" +
+             kSave},
+        {"CDGPS drops the fraction first; 3000.5 and -1 are out of range",
+         [](auto& r) {
+             r.ChangeCDGPS_Freq(1547.9), r.ChangeCDGPS_Freq(3000.5), r.ChangeCDGPS_Freq(-1.0);
+         },
+         "ASSIGNLBAND CDGPS 1547000 4800\r\n[100]" + kSave},
+        {"L-band automatic", [](auto& r) { r.SetLbandFrequency(0.0, 1200); },
+         "RTKSOURCE OMNISTAR ANY\r\n[800]" + kSave2, "11311 0/4"},
+        {"L-band manual", [](auto& r) { r.SetLbandFrequency(1557.845, 2400); },
+         "ASSIGNOMNI USER 1557845 2400\r\n[800]" + kSave2, "11312 0/4"},
+        {"DGPS CDGPS", [](auto& r) { r.SetDgpsMode(DGPS_MODE_CDGPS); },
+         kDatum +
+             Paced({"PSRDIFFSOURCE CDGPS", "RTKSOURCE NONE", "SBASCONTROL DISABLE AUTO"}, 100) +
+             kSave2,
+         "11410 0/4"},
+        {"DGPS 7: datum only, 7 reported", [](auto& r) { r.SetDgpsMode(static_cast<DgpsMode>(7)); },
+         kDatum + kSave2, "11710 0/4"},
+        {"reset without waiting forgets replies and raw logs",
+         [](auto& r) { EXPECT_TRUE(r.ResetAll(false)); },
+         "RESET 0\r\n[10000]" + kDefaultNmea + kDatum + kAuto + kSave2 + "[3000]", "01110 0/0"},
+        {"raw logs on twice: sent once",
+         [](auto& r) { r.EnablePostProcessing(true), r.EnablePostProcessing(true); },
+         kRawOn1 + kSave, "11310 1/1"},
+        {"initialize forgets the raw state",
+         [](auto& r) { r.m_bRawOutputOn = true, r.Initialize(), r.EnablePostProcessing(true); },
+         kDefaultNmea + kRawOn1 + kSave, "00300 1/1"},
+        {"raw logs off when off", [](auto& r) { r.EnablePostProcessing(false); }, ""},
+        {"interval while off: off again",
+         [](auto& r) { EXPECT_TRUE(r.SetRawDataOutputInterval(2.0)); },
+         Paced({"UNLOG RANGEB", "UNLOG RAWEPHEMB", "UNLOG ALMANACB"}, 100) + kSave},
+        {"same whole seconds",
+         [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(4.9); }, "",
+         "11310 1/4"},
+        {"new interval", [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(5.5); },
+         "LOG RANGEB ONTIME 5\r\n[100]" + kOnChanged + kSave, "11310 1/5"},
+        {"not a number", [](auto& r) { EXPECT_FALSE(r.SetRawDataOutputInterval(NAN)); }, ""},
+    };
+    test::CommandTrace trace(0);
+    test::RecordingHost host;
+    Cgsr2650lb receiver;  // opens port 0 at 9600 baud and sets the NMEA output up
+    EXPECT_EQ(trace.Take(), "[10]" + kDefaultNmea);
     EXPECT_EQ(CGPSReceiver::m_Port.m_nPort, 0);
-    EXPECT_EQ(CGPSReceiver::m_Port.m_nBaudRate, 9600);
-    termios line{};
-    ASSERT_EQ(tcgetattr(terminal.Slave(), &line), 0);
-    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
-
-    EXPECT_EQ(CommandsAndPacing(terminal.ReadThrough("<constructed>")), Paced(kDefaultNmea));
-    EXPECT_EQ(CountSleepsOf(virtualClock, 200), 13);
-    EXPECT_FALSE(receiver.m_bRawOutputOn);
-    EXPECT_EQ(receiver.m_nRawInterval, 0);
-}
-
-TEST_F(Gsr2650lbTest, ConstructionTakesOverAnAlreadyOpenPortAt9600Baud) {
-    // Another receiver holds port 0 open at 4800 baud, as when a second engine is built while
-    // the first one runs.
-    test::TestReceiver running;
+    EXPECT_EQ(trace.Receiver().BaudRate(), 9600);
+    EXPECT_EQ(State(receiver), "00000 0/0");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        SetStartState(receiver);
+        c.operation(receiver);
+        EXPECT_EQ(trace.Take(), c.expected);
+        EXPECT_EQ(State(receiver), c.state);
+    }
+    test::TestReceiver running;  // another engine's receiver takes the open port at 4800 baud
     running.m_nBaudRate = 4800;
     ASSERT_TRUE(running.Initialize());
-    termios line{};
-    ASSERT_EQ(tcgetattr(terminal.Slave(), &line), 0);
-    ASSERT_EQ(cfgetospeed(&line), static_cast<speed_t>(B4800));
-    terminal.Mark("<opened>");
-    terminal.ReadThrough("<opened>");
-
-    Cgsr2650lb receiver;
-    terminal.Mark("<constructed>");
-
-    EXPECT_TRUE(CGPSReceiver::m_Port.IsOpen());
-    ASSERT_EQ(tcgetattr(terminal.Slave(), &line), 0);
-    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
-    EXPECT_EQ(CommandsAndPacing(terminal.ReadThrough("<constructed>")), Paced(kDefaultNmea));
+    ASSERT_EQ(trace.Receiver().BaudRate(), 4800);
+    Cgsr2650lb second;  // and this one back at 9600
+    EXPECT_EQ(trace.Take(), kDefaultNmea);
+    EXPECT_EQ(trace.Receiver().BaudRate(), 9600);
 }
 
-TEST_F(Gsr2650lbTest, NmeaListsGoOutOneCommandAtATimeEachFollowedBy200ms) {
-    Cgsr2650lb receiver;
-    terminal.Mark("<constructed>");
-    terminal.ReadThrough("<constructed>");
-    virtualClock.ClearSleeps();
-
-    struct Case {
-        const char* legend;
-        void (Cgsr2650lb::*operation)();
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"GGA only", &Cgsr2650lb::SetGgaOnlyNMEA, Paced(kGgaOnlyNmea)},
-        {"default", &Cgsr2650lb::SetDefaultNMEA, Paced(kDefaultNmea)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.legend);
-        (receiver.*c.operation)();
-        terminal.Mark("<done>");
-        // No pause of the port's own here: the transcript is exactly commands and pacing.
-        EXPECT_EQ(terminal.ReadThrough("<done>"), c.expected);
-    }
-    EXPECT_EQ(virtualClock.SleepDurations(), std::vector<DWORD>(26, 200));
-}
-
-TEST_F(Gsr2650lbTest, InitializeForgetsTheRawLogStateAndSendsTheDefaultListAgain) {
-    Cgsr2650lb receiver;
-    terminal.Mark("<constructed>");
-    terminal.ReadThrough("<constructed>");
-
-    receiver.m_bRawOutputOn = true;
-    receiver.m_nRawInterval = 5;
-    EXPECT_TRUE(receiver.Initialize());
-    terminal.Mark("<initialized>");
-
-    EXPECT_FALSE(receiver.m_bRawOutputOn);
-    EXPECT_EQ(receiver.m_nRawInterval, 0);
-    EXPECT_EQ(CommandsAndPacing(terminal.ReadThrough("<initialized>")), Paced(kDefaultNmea));
-}
-
-// Without a device behind port 0 (COM0 then names a path that cannot exist).
-class Gsr2650lbWithoutDeviceTest : public ::testing::Test {
-protected:
-    void SetUp() override { CSerialPort::ClearPortDevices(); }
-
-    platform::VirtualClock clock;
-    platform::ScopedClock guard{clock};
-};
-
-TEST_F(Gsr2650lbWithoutDeviceTest, ConstructionFailsQuietly) {
+// Port 0 has no device: construction fails quietly, and nothing is sent, waited for or changed.
+TEST(Gsr2650lbTest, WithoutADevice) {
+    test::CommandTrace trace(5);
     test::RecordingHost host;
-    Cgsr2650lb receiver;
-
+    Cgsr2650lb r;
     EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
-    EXPECT_EQ(CountSleepsOf(clock, 200), 0);  // no command went out
     EXPECT_TRUE(host.MessageBoxes().empty());
     EXPECT_EQ(host.WaitCursorDepth(), 0);
-    EXPECT_FALSE(receiver.m_bRawOutputOn);
-    EXPECT_EQ(receiver.m_nRawInterval, 0);
-}
-
-TEST_F(Gsr2650lbWithoutDeviceTest, InitializeReportsTheClosedPortButStillClearsTheRawLogState) {
-    struct Case {
-        const char* legend;
-        bool emulation;
-        bool expected;
-    };
-    const Case cases[] = {
-        {"live: the port cannot be opened", false, false},
-        {"emulation: the port is not needed", true, true},
-    };
-    Cgsr2650lb receiver;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.legend);
-        receiver.SetupReceiver(0, 0, 0.0, CString(), c.emulation);
-        receiver.m_bRawOutputOn = true;
-        receiver.m_nRawInterval = 7;
-        EXPECT_EQ(receiver.Initialize(), c.expected);
-        EXPECT_FALSE(receiver.m_bRawOutputOn);
-        EXPECT_EQ(receiver.m_nRawInterval, 0);
-        EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
-    }
-    EXPECT_EQ(CountSleepsOf(clock, 200), 0);
-}
-
-TEST_F(Gsr2650lbWithoutDeviceTest, NmeaListsOnAClosedPortSendNothingAndDoNotWait) {
-    Cgsr2650lb receiver;
-    clock.ClearSleeps();
-    receiver.SetDefaultNMEA();
-    receiver.SetGgaOnlyNMEA();
-    EXPECT_TRUE(clock.SleepDurations().empty());
+    SetStartState(r);
+    EXPECT_FALSE(r.Initialize());
+    EXPECT_EQ(State(r), "00300 0/0");
+    SetStartState(r);
+    r.SetDefaultNMEA(), r.SetGgaOnlyNMEA(), r.QuerySatElevMask(), r.QueryBeacon(), r.QueryWAAS();
+    r.QueryDgpsMode(), r.QueryNmeaActive(), r.QueryOmniStar(), r.SetSatElevMask(5);
+    r.SendCorrection(), r.SetBeacon(BEACON_MODE_AUTOMATIC, L"", L""), r.ChangeCDGPS_Freq(1547);
+    r.SetLbandFrequency(0, 0), r.SetDgpsMode(DGPS_MODE_LBAND), r.SetRawDataOutputInterval(1.0);
+    r.EnablePostProcessing(true);
+    EXPECT_FALSE(r.ResetAll(true));
+    EXPECT_EQ(State(r), "11310 0/4");
+    r.SetupReceiver(0, 0, 0.0, L"", true);  // emulation needs no port
+    EXPECT_TRUE(r.Initialize());
+    EXPECT_EQ(State(r), "00300 0/0");
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
+    EXPECT_EQ(trace.Take(), "");
 }
 
 }  // namespace
