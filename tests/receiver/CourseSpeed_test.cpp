@@ -1,84 +1,56 @@
-// Course and speed from VTG: the course into [0, 2pi) counter-clockwise from east, km/h to m/s,
-// the unit letters, and the switch away from our own estimator.
+// Course and speed: the receiver's own VTG (course into [0, 2pi) counter-clockwise from east,
+// km/h to m/s, unit letters) and our estimator from successive positions.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "tolvik/receiver/CSpeedEngine.h"
 
+// clang-format off
 namespace tolvik {
 namespace {
 
 using std::numbers::pi;
-using test::NmeaText;
 
-double Rad(double degrees) { return degrees * pi / 180.0; }
+constexpr double kUnset = -1.0;  // a course or speed nothing has written
+constexpr double kDegree = pi / 180;
 
-class CourseSpeedTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        CGPSReceiver::m_GPSData = CGPSData();
-        CGPSReceiver::m_GPSData.m_dCourse = kUntouched;
-        CGPSReceiver::m_GPSData.m_dSpeed = kUntouched;
-    }
-    bool Vtg(const std::string& body) {
-        CString s = NmeaText(body);
-        return rx.ProcessVTG(s);
-    }
-    static constexpr double kUntouched = -1.0;
-    test::TestReceiver rx;  // its constructor sets m_bComputeMotion
-};
+// Parses one VTG into a fresh epoch with a fresh receiver (which computes motion again).
+bool Vtg(const std::string& body) {
+    CGPSReceiver::m_GPSData = CGPSData();
+    CGPSReceiver::m_GPSData.m_dCourse = CGPSReceiver::m_GPSData.m_dSpeed = kUnset;
+    test::TestReceiver receiver;
+    CString message = test::NmeaText(body);
+    return receiver.ProcessVTG(message);
+}
 
-TEST_F(CourseSpeedTest, TrueCourseBecomesAnAngleFromEast) {
-    struct Case {
-        double degrees;   // true course, clockwise from north
-        double expected;  // radians, counter-clockwise from east
-    };
-    const std::vector<Case> cases = {
-        {0.0, pi / 2},        {90.0, 0.0},        {180.0, 3 * pi / 2}, {270.0, pi},
-        {359.0, Rad(91)},     {360.0, pi / 2},    {45.0, pi / 4},      {90.5, Rad(359.5)},
-        {450.0, 0.0},         {-90.0, pi},        {1000.0, Rad(170)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.degrees);
-        SetUp();
-        ASSERT_TRUE(Vtg("GPVTG," + std::to_string(c.degrees) + ",T,,M,0.0,N,0.0,K"));
-        const double course = CGPSReceiver::m_GPSData.m_dCourse;
-        EXPECT_NEAR(course, c.expected, 1e-12);
-        EXPECT_GE(course, 0.0);
-        EXPECT_LT(course, 2 * pi);
+TEST(CourseSpeedTest, TrueCourseBecomesAnAngleFromEast) {
+    const std::pair<double, double> cases[] = {
+        {0, 90}, {90, 0}, {180, 270}, {270, 180}, {359, 91}, {360, 90}, {90.5, 359.5}, {450, 0},
+        {-90, 180}, {1000, 170}};
+    for (const auto& [course, angle] : cases) {
+        ASSERT_TRUE(Vtg("GPVTG," + std::to_string(course) + ",T,,M,0.0,N,0.0,K"));
+        EXPECT_NEAR(CGPSReceiver::m_GPSData.m_dCourse, angle * kDegree, 1e-12) << course;
+        EXPECT_LT(CGPSReceiver::m_GPSData.m_dCourse, 2 * pi) << course;
     }
 }
 
-TEST_F(CourseSpeedTest, SentenceAndUnitLetters) {
-    struct Case {
-        const char* legend;
-        std::string body;
-        bool ok;
-        double course;  // radians, or kUntouched
-        double speed;   // m/s, or kUntouched
-    };
-    const double untouched = kUntouched;
-    const std::vector<Case> cases = {
-        {"36 km/h", "GPVTG,054.7,T,034.4,M,019.4,N,036.0,K", true, Rad(35.3), 10.0},
-        {"standing still", "GPVTG,054.7,T,034.4,M,0.0,N,0.0,K", true, Rad(35.3), 0.0},
-        {"lower-case letters", "GPVTG,054.7,t,034.4,M,019.4,N,036.0,k", true, Rad(35.3), 10.0},
-        {"mode indicator after K", "GPVTG,226,T,222,M,000.0,N,0007.2,K,D", true, Rad(224), 2.0},
-        {"knots letter instead of K", "GPVTG,054.7,T,034.4,M,019.4,N,036.0,N", false, Rad(35.3),
-         untouched},
-        {"magnetic letter instead of T", "GPVTG,054.7,M,034.4,M,019.4,N,036.0,K", false, untouched,
-         untouched},
-        {"empty course (no fix)", "GPVTG,,T,,M,0.000000,N,0.000000,K", false, untouched, untouched},
-        {"empty speed", "GPVTG,054.7,T,034.4,M,019.4,N,,K", false, Rad(35.3), untouched},
-        {"truncated after the course", "GPVTG,054.7,T", false, Rad(35.3), untouched},
-        {"course not a number", "GPVTG,5x,T,034.4,M,019.4,N,036.0,K", false, untouched, untouched},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.legend);
-        test::TestReceiver fresh;
-        SetUp();
+TEST(CourseSpeedTest, SentenceAndUnitLetters) {
+    const struct { const char* body; bool ok; double course, speed; } cases[] = {
+        {"GPVTG,054.7,T,034.4,M,019.4,N,036.0,K", true, 35.3 * kDegree, 10.0},
+        {"GPVTG,054.7,t,034.4,M,019.4,N,036.0,k", true, 35.3 * kDegree, 10.0},
+        {"GPVTG,226,T,222,M,000.0,N,0007.2,K,D", true, 224 * kDegree, 2.0},  // mode indicator
+        {"GPVTG,054.7,T,034.4,M,019.4,N,036.0,N", false, 35.3 * kDegree, kUnset},  // knots letter
+        {"GPVTG,054.7,M,034.4,M,019.4,N,036.0,K", false, kUnset, kUnset},
+        {"GPVTG,,T,,M,0.000000,N,0.000000,K", false, kUnset, kUnset},  // no fix
+        {"GPVTG,054.7,T", false, 35.3 * kDegree, kUnset}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
         const CGPSData& d = CGPSReceiver::m_GPSData;
         EXPECT_EQ(Vtg(c.body), c.ok);
         EXPECT_NEAR(d.m_dCourse, c.course, 1e-12);
@@ -86,6 +58,68 @@ TEST_F(CourseSpeedTest, SentenceAndUnitLetters) {
         EXPECT_EQ(d.m_bVelocityValid, c.ok);
         EXPECT_EQ(CGPSReceiver::m_bComputeMotion, !c.ok) << "only a good VTG stops the estimator";
     }
+}
+
+// ---- The estimator: speed and course (counter-clockwise from east, in [-pi, pi)) between the
+// means of its window of three epochs before and after the newest one.
+
+struct Step {
+    double north, east, utc;      // metres north and east of a fixed point, seconds of the day
+    std::optional<double> speed;  // none: no velocity, course and speed untouched
+    int fix = UDF_SIGNAL_GPS;
+};
+
+// Feeds the steps to the estimator (a fresh one by default); the course of the last epoch.
+// Offsets are counted from the first fixed epoch.
+double Feed(const std::vector<Step>& steps, CSpeedEngine* pEngine = nullptr) {
+    CSpeedEngine fresh;
+    CSpeedEngine& engine = pEngine ? *pEngine : fresh;
+    const Step* origin = nullptr;
+    CGPSData d;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.utc);
+        const bool fixed = s.fix != UDF_SIGNAL_NONE;
+        origin = origin || !fixed ? origin : &s;
+        d = CGPSData();
+        d.m_dLatitude = 0.9 + s.north / CSpeedEngine::kEarthRadius;  // about 51.6 degrees north
+        d.m_dLongitude = 0.3 + s.east / (std::cos(0.9) * CSpeedEngine::kEarthRadius);
+        d.m_dUTCTime = s.utc;
+        d.m_nFixStatus = s.fix;
+        d.m_dSpeed = d.m_dCourse = kUnset;
+        EXPECT_EQ(engine.Update(d), s.speed.has_value());
+        EXPECT_EQ(d.m_bVelocityValid, s.speed.has_value());
+        EXPECT_NEAR(d.m_dSpeed, s.speed.value_or(kUnset), 1e-6);
+        EXPECT_TRUE(s.speed || d.m_dCourse == kUnset);
+        EXPECT_LE(engine.GetCount(), CSpeedEngine::kWindow);
+        EXPECT_NEAR(d.m_dNorthOffset, fixed ? s.north - origin->north : 0.0, 1e-6);
+        EXPECT_NEAR(d.m_dEastOffset, fixed ? s.east - origin->east : 0.0, 1e-6);
+    }
+    return d.m_dCourse;
+}
+
+TEST(SpeedEngineTest, WindowTimeStepsAndCourse) {
+    // 3 m north every second: means 0 and 1.5, then 1.5 and 3, then from the fourth epoch on
+    // one third of the way from epoch k-3 to epoch k.
+    EXPECT_DOUBLE_EQ(Feed({{0, 0, 100, {}}, {3, 0, 101, 1.5}, {6, 0, 102, 1.5}, {9, 0, 103, 3.0},
+                           {12, 0, 104, 3.0}, {15, 0, 105, 3.0}}), pi / 2);
+    Feed({{0, 0, 86399.0, {}}, {3, 0, 0.5, 1.0}});  // across midnight: dt 1.5
+    // A fixless epoch is not in the window: dt runs from the last fixed epoch.
+    Feed({{0, 0, 10.0, {}}, {500, 0, 11.0, {}, UDF_SIGNAL_NONE}, {3, 0, 12.0, 0.75}});
+    // A repeated time still enters the window: means (0+3)/2 and (0+3+6)/3 over 1 s.
+    Feed({{0, 0, 10.0, {}}, {3, 0, 10.0, {}}, {6, 0, 11.0, 1.5}});
+    EXPECT_NEAR(Feed({{0, 0, 1, {}}, {0, -3, 2, 1.5}}), -pi, 1e-9);      // west
+    EXPECT_NEAR(Feed({{0, 0, 1, {}}, {-3, 0, 2, 1.5}}), -pi / 2, 1e-9);  // south
+    EXPECT_NEAR(Feed({{0, 0, 1, {}}, {4, -4, 2, std::hypot(2, 2)}}), 3 * pi / 4, 1e-9);
+    CSpeedEngine engine;  // a reset forgets the window and the origin
+    Feed({{0, 0, 1, {}}, {30, 0, 2, 15}}, &engine);
+    engine.Reset();
+    Feed({{1000, 0, 3, {}}, {1003, 0, 4, 1.5}}, &engine);
+    // Angles off the axes and diagonals tell the quadrants of the arc tangent apart.
+    const double r3 = std::sqrt(3.0);
+    const double directions[][3] = {{0, 0, 0}, {1, 0, 0}, {r3, 1, 30}, {-r3, 1, 150},
+                                    {-r3, -1, -150}, {r3, -1, -30}};
+    for (const auto& [east, north, degrees] : directions)
+        EXPECT_NEAR(CSpeedEngine::Direction(north, east), degrees * kDegree, 1e-12) << degrees;
 }
 
 }  // namespace

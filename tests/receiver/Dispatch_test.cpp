@@ -1,535 +1,360 @@
-// Classification, checksum test, counters, monitoring and the dispatch rules of Parse.
+// Parse and publishing: classification, checksum test, counters, monitoring, the dispatch rules,
+// posted epochs, notifications, and recordings of real receivers replayed line by line.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <cstdlib>
+#include <numbers>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 #include "tolvik/port/CAck.h"
 
+// clang-format off
 namespace tolvik {
 namespace {
 
 using test::Nmea;
-using test::NmeaText;
-using test::RecordingHost;
-using test::TestReceiver;
 
-CString Text(const std::string& bytes) { return CString::FromBytes(bytes); }
-
-// The same sentence with its checksum changed in the lowest bit.
-std::string WithWrongChecksum(const std::string& sentence) {
-    std::string bad = sentence;
-    const std::size_t star = bad.find('*');
-    bad[star + 2] = bad[star + 2] == '0' ? '1' : '0';
-    return bad;
+// The same sentence with the last checksum digit changed.
+std::string Spoiled(std::string sentence) {
+    char& digit = sentence[sentence.find('*') + 2];
+    digit = digit == '0' ? '1' : '0';
+    return sentence;
 }
 
-const std::string kGGA = "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+const std::string kGGA = Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kGSA = Nmea("GPGSA,A,3,03,06,15,,,,,,,,,,1.6,0.9,1.3");
 
-struct HeaderCase {
-    const char* header;
-    GPSStringType type;
+// Every test and table row starts from fresh shared state, also when one process runs them all.
+class DispatchTest : public ::testing::Test {
+protected:
+    static CGPSData& Current() { return CGPSReceiver::m_GPSData; }
+    void SetUp() override { Fresh(); }
+    void Fresh() {
+        Current() = CGPSData();
+        CGPSReceiver::m_SpeedEngine.Reset();
+        CGPSReceiver::m_bGSAReceived = CGPSReceiver::m_bGSVReceived = false;
+        CAck::m_bGotAck = false;
+        rx.m_nMessageCount = rx.m_nChecksumErrors = 0;
+        host.Pump();
+        host.epochs.clear();
+    }
+    bool Parse(const std::string& bytes) {
+        CString message = CString::FromBytes(bytes);
+        return rx.Parse(message);
+    }
+    GPSStringType Type(const std::string& s) { return rx.GetGPSStringType(CString::FromBytes(s)); }
+    test::RecordingHost host;
+    test::TestReceiver rx;
 };
 
 // The classification table in search order.
-constexpr HeaderCase kHeaders[] = {
-    {"$GPALM", GPS_STR_ALM},
-    {"$GPGGA", GPS_STR_GGA},
-    {"$INGGA", GPS_STR_INGGA},
-    {"$GPGLL", GPS_STR_GLL},
-    {"$GPGSA", GPS_STR_GSA},
-    {"$GPGSV", GPS_STR_GSV},
-    {"$GPRMC", GPS_STR_RMC},
-    {"$GPVTG", GPS_STR_VTG},
-    {"$GPZDA", GPS_STR_ZDA},
-    {"$GNALM", GPS_STR_ALM},
-    {"$GNGGA", GPS_STR_GGA},
-    {"$GNGLL", GPS_STR_GLL},
-    {"$GNGSA", GPS_STR_GSA},
-    {"$GNGSV", GPS_STR_GSV},
-    {"$GNRMC", GPS_STR_RMC},
-    {"$GNVTG", GPS_STR_VTG},
-    {"$GNZDA", GPS_STR_ZDA},
-    {"$CRMSS", GPS_STR_MSS},
-    {"$GPMSS", GPS_STR_MSS},
-    {"$CRMSK", GPS_STR_MSK},
-    {"$GPMSK", GPS_STR_MSK},
-    {"PEM:", GPS_STR_PEM},
-    {"PMD:", GPS_STR_PMD},
-    {"PRTA:", GPS_STR_PRTA},
-    {"PER:", GPS_STR_PER},
-    {"$PASHR", GPS_STR_PASHR},
-    {"$PSLIR,PAR,NMEA", GPS_STR_PSLIR_NMEA},
-    {"$PSLIR,PAR,MODE", GPS_STR_PSLIR_MODE},
-    {"$PMCAG", GPS_STR_PMCAG},
-    {"$>JSHOW", GPS_STR_JSHOW},
-    {"$>JI", GPS_STR_JI},
-    {"$>JGEO", GPS_STR_JGEO},
-    {"$RD1", GPS_STR_RD1},
-    {"$BIN", GPS_STR_BIN},
-    {"#LOGLISTA", GPS_STR_LOGLIST},
-    {"#RXCONFIGA", GPS_STR_RXCONFIG},
-    {"#ECUTOFF", GPS_STR_ECUTOFF},
-    {"#OMNIINFO", GPS_STR_OMNIINFO},
-    {"#OMNISTAT", GPS_STR_OMNISTAT},
-    {"#OMNIHPPOS", GPS_STR_OMNIHPPOS},
-    {"#WAAS1", GPS_STR_WAAS1},
-    {"#RTKSOURCE", GPS_STR_RTKSOURCE},
-    {"#SBASCONTROL", GPS_STR_SBASCONTROL},
-    {"#PSRDIFFSOURCE", GPS_STR_PSRDIFFSOURCE},
-    {"$PGRME", GPS_STR_PGRME},
-};
+constexpr std::pair<const char*, GPSStringType> kHeaders[] = {
+    {"$GPALM", GPS_STR_ALM}, {"$GPGGA", GPS_STR_GGA}, {"$INGGA", GPS_STR_INGGA},
+    {"$GPGLL", GPS_STR_GLL}, {"$GPGSA", GPS_STR_GSA}, {"$GPGSV", GPS_STR_GSV},
+    {"$GPRMC", GPS_STR_RMC}, {"$GPVTG", GPS_STR_VTG}, {"$GPZDA", GPS_STR_ZDA},
+    {"$GNALM", GPS_STR_ALM}, {"$GNGGA", GPS_STR_GGA}, {"$GNGLL", GPS_STR_GLL},
+    {"$GNGSA", GPS_STR_GSA}, {"$GNGSV", GPS_STR_GSV}, {"$GNRMC", GPS_STR_RMC},
+    {"$GNVTG", GPS_STR_VTG}, {"$GNZDA", GPS_STR_ZDA}, {"$CRMSS", GPS_STR_MSS},
+    {"$GPMSS", GPS_STR_MSS}, {"$CRMSK", GPS_STR_MSK}, {"$GPMSK", GPS_STR_MSK},
+    {"PEM:", GPS_STR_PEM}, {"PMD:", GPS_STR_PMD}, {"PRTA:", GPS_STR_PRTA}, {"PER:", GPS_STR_PER},
+    {"$PASHR", GPS_STR_PASHR}, {"$PSLIR,PAR,NMEA", GPS_STR_PSLIR_NMEA},
+    {"$PSLIR,PAR,MODE", GPS_STR_PSLIR_MODE}, {"$PMCAG", GPS_STR_PMCAG},
+    {"$>JSHOW", GPS_STR_JSHOW}, {"$>JI", GPS_STR_JI}, {"$>JGEO", GPS_STR_JGEO},
+    {"$RD1", GPS_STR_RD1}, {"$BIN", GPS_STR_BIN}, {"#LOGLISTA", GPS_STR_LOGLIST},
+    {"#RXCONFIGA", GPS_STR_RXCONFIG}, {"#ECUTOFF", GPS_STR_ECUTOFF},
+    {"#OMNIINFO", GPS_STR_OMNIINFO}, {"#OMNISTAT", GPS_STR_OMNISTAT},
+    {"#OMNIHPPOS", GPS_STR_OMNIHPPOS}, {"#WAAS1", GPS_STR_WAAS1},
+    {"#RTKSOURCE", GPS_STR_RTKSOURCE}, {"#SBASCONTROL", GPS_STR_SBASCONTROL},
+    {"#PSRDIFFSOURCE", GPS_STR_PSRDIFFSOURCE}, {"$PGRME", GPS_STR_PGRME}};
 static_assert(std::size(kHeaders) == 45);
 
-// A message beginning with the header; '$' messages carry a correct NMEA checksum.
-std::string MessageFor(const char* header) {
-    const std::string body = std::string(header) + ",1,2";
-    return body[0] == '$' ? Nmea(body.substr(1)) : body + "\r\n";
-}
-
-TEST(Classification, EveryHeaderRowWithACorrectChecksum) {
-    for (const HeaderCase& row : kHeaders) {
-        SCOPED_TRACE(row.header);
-        TestReceiver receiver;
-        EXPECT_EQ(receiver.GetGPSStringType(Text(MessageFor(row.header))), row.type);
-        EXPECT_EQ(receiver.m_nMessageCount, 1);
-        EXPECT_EQ(receiver.m_nChecksumErrors, 0);
+TEST_F(DispatchTest, ClassificationCountsAndChecksumRule) {
+    for (const auto& [header, type] : kHeaders) {
+        SCOPED_TRACE(header);
+        Fresh();
+        const bool nmea = header[0] == '$';
+        const bool checked = nmea && type < 15;  // the replies after the NMEA kinds go untested
+        const std::string good = nmea ? Nmea(header + 1 + std::string(",1")) : header;
+        EXPECT_EQ(Type(good), type);
+        EXPECT_EQ(Type(nmea ? Spoiled(good) : good), checked ? GPS_STR_UNKNOWN : type);
+        EXPECT_EQ(rx.m_nMessageCount, 2);
+        EXPECT_EQ(rx.m_nChecksumErrors, checked ? 1 : 0);
     }
+    Fresh();  // not counted: what no header begins, and binary records with their own CRC
+    for (const char* other : {"$GLGSV,1*5B", "$gpgga,1*", " $GPGGA", "GPGGA", "", "\xAA\x44"})
+        EXPECT_EQ(Type(other), GPS_STR_UNKNOWN) << other;
+    EXPECT_EQ(Type(std::string("\xAA\x44\x12\x1C\x00\x01", 6)), GPS_STR_AXIS4_BIN);
+    EXPECT_EQ(rx.m_nMessageCount + rx.m_nChecksumErrors, 0);
+    rx.MonitorNmea(true);  // records rejected kinds too; those from 32 on have no bit
+    for (const std::string& message : {Spoiled(kGGA), std::string("\xAA\x44\x12\x1C")})
+        Parse(message);
+    EXPECT_TRUE(rx.HaveGotNmea(GPS_STR_UNKNOWN) && !rx.HaveGotNmea(GPS_STR_AXIS4_BIN));
+    EXPECT_EQ(CGPSReceiver::m_wNmeaBits.load(), 1u << GPS_STR_UNKNOWN);
 }
 
-TEST(Classification, WrongChecksumRejectsOnlyTheNmeaKinds) {
-    for (const HeaderCase& row : kHeaders) {
-        const std::string message = MessageFor(row.header);
-        if (message.find('*') == std::string::npos) continue;  // the '#' and "PxxX:" replies
-        SCOPED_TRACE(row.header);
-        TestReceiver receiver;
-        const bool bChecksummed = row.type < 15;
-        EXPECT_EQ(receiver.GetGPSStringType(Text(WithWrongChecksum(message))),
-                  bChecksummed ? GPS_STR_UNKNOWN : row.type);
-        EXPECT_EQ(receiver.m_nMessageCount, 1);
-        EXPECT_EQ(receiver.m_nChecksumErrors, bChecksummed ? 1 : 0);
-    }
+TEST_F(DispatchTest, ChecksumDigitsAndPositions) {
+    const std::pair<CString, bool> cases[] = {  // 'A' ^ 'E' is 0x04
+        {CString::FromBytes(kGGA), true}, {L"$PGRMV,0.0,0.0,0.0*5c\r\n", true},  // lower case
+        {L"$AE*4\r\n", true},      {L"$AE*1204\r\n", true},  // four digits count by the last two
+        {L"$AE*0400\r\n", false},  {L"$AE*00004\r\n", false},  // a fifth digit is not read
+        {L"$AE*4G\r\n", true},     {L"$AE*40\r\n", false},  {L"$AE*\r\n", false},
+        {L"$AA*\r\n", true},       {L"$AE04\r\n", false},   {L"AE*04\r\n", false},
+        {L"*04$AE*04\r\n", false}, {L"xy$AE*04\r\n", true}, {CString(), false},
+        {L"$\u0141E*04\r\n", true}};  // the low 8 bits of a wide character
+    for (const auto& [message, ok] : cases)
+        EXPECT_EQ(rx.IsChecksumOK(message), ok) << message.ToBytes();
 }
 
-TEST(Classification, UnrecognisedMessagesAreNotCounted) {
-    const struct {
-        const char* legend;
-        std::string message;
-    } cases[] = {
-        {"other talker", Nmea("GLGSV,1,1,00")},
-        {"inertial VTG", Nmea("INVTG,77.5,T,93.3,M,5.2,N,9.7,K")},
-        {"lower-case header", Nmea("gpgga,1")},
-        {"header not at the start", " " + Nmea(kGGA)},
-        {"header without '$'", "GPGGA,1\r\n"},
-        {"empty", ""},
-        {"sync byte only", "\xAA\x44"},
-    };
+TEST_F(DispatchTest, WhatParsePublishes) {
+    const struct { std::string message; bool pending, result; int epochs; } cases[] = {
+        {kGGA, false, true, 1},  // pending: a position already waits for publication
+        {Spoiled(kGGA), true, false, 0},
+        {"[COM1]" + kGGA, false, true, 1},  // the tag of a serial multiplexer
+        {"$PGRMZ[COM", true, false, 0},
+        {Nmea("GPRMC,093802,A,5213.1439,N,02100.6511,E,000.0,226.0,160305,,,D"), true, false, 0},
+        {std::string("$BIN\x5F\x00\x04\x00\x01\x02\r\n", 12), true, false, 0},
+        {kGSA, false, false, 0},
+        {kGSA, true, true, 1},
+        {Nmea("GPVTG,90.0,T,,M,,N,36.0,K"), false, false, 0},
+        {Nmea("GPGSV,1,1,02,05,45,100,40"), false, true, 1}};  // the last of a group is forced out
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        TestReceiver receiver;
-        EXPECT_EQ(receiver.GetGPSStringType(Text(c.message)), GPS_STR_UNKNOWN);
-        EXPECT_EQ(receiver.m_nMessageCount, 0);
-        EXPECT_EQ(receiver.m_nChecksumErrors, 0);
+        SCOPED_TRACE(c.message);
+        Fresh();
+        Current().m_bPositionValid = c.pending;
+        EXPECT_EQ(Parse(c.message), c.result);
+        EXPECT_EQ(host.Pump(), c.epochs);
     }
 }
 
-TEST(Classification, BinarySyncIsType36WithoutCounting) {
-    TestReceiver receiver;
-    EXPECT_EQ(receiver.GetGPSStringType(Text(std::string("\xAA\x44\x12\x1C\x00\x01", 6))),
-              GPS_STR_AXIS4_BIN);
-    EXPECT_EQ(receiver.GetGPSStringType(Text("\xAA\x44\x13\x1C")), GPS_STR_UNKNOWN);
-    EXPECT_EQ(receiver.m_nMessageCount, 0);
-    EXPECT_EQ(receiver.m_nChecksumErrors, 0);
-}
-
-TEST(Checksum, DigitsAndPositions) {
-    // 'A' ^ 'E' is 0x04.
-    const struct {
-        const char* legend;
-        CString message;
-        bool ok;
-    } cases[] = {
-        {"upper-case digits", Text(Nmea(kGGA)), true},
-        {"lower-case digit", Text("$PGRMV,0.0,0.0,0.0*5c\r\n"), true},
-        {"upper-case digit", Text("$PGRMV,0.0,0.0,0.0*5C\r\n"), true},
-        {"two digits", Text("$AE*04\r\n"), true},
-        {"one digit", Text("$AE*4\r\n"), true},
-        {"four digits count by the last two", Text("$AE*1204\r\n"), true},
-        {"four digits with the value in front", Text("$AE*0400\r\n"), false},
-        {"a fifth digit is not read", Text("$AE*00004\r\n"), false},
-        {"digits stop at a non-hex character", Text("$AE*4G\r\n"), true},
-        {"wrong digits", Text("$AE*40\r\n"), false},
-        {"no digits, non-zero sum", Text("$AE*\r\n"), false},
-        {"no digits, zero sum", Text("$AA*\r\n"), true},
-        {"nothing between '$' and '*'", Text("$*\r\n"), true},
-        {"no '*'", Text("$AE04\r\n"), false},
-        {"no '$'", Text("AE*04\r\n"), false},
-        {"first '*' before the '$'", Text("*04$AE*04\r\n"), false},
-        {"text before the '$' is not summed", Text("xy$AE*04\r\n"), true},
-        {"only the low 8 bits of a wide character", CString(L"$\u0141E*04\r\n"), true},
-        {"empty", CString(), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        TestReceiver receiver;
-        EXPECT_EQ(receiver.IsChecksumOK(c.message), c.ok);
+TEST_F(DispatchTest, PashrAcknowledgementIsTheFirstTenCharacters) {
+    const std::pair<const char*, bool> cases[] = {
+        {"$PASHR,ACK*3D\r\n", true}, {"$PASHR,ACKNOWLEDGED\r\n", true},
+        {"$PASHR,ack*3D\r\n", false}, {"$PASHR,AC\r\n", false}, {"$PASHR,NAK*30\r\n", false}};
+    for (const auto& [message, ack] : cases) {
+        SCOPED_TRACE(message);
+        Fresh();
+        CGPSReceiver::m_bGSAReceived = CGPSReceiver::m_bGSVReceived = true;  // others are dropped
+        EXPECT_TRUE(Parse(message) == ack && CAck::m_bGotAck == ack);
+        ASSERT_EQ(host.Pump(), ack ? 1 : 0);  // a copy with the acknowledgement; this one restarts
+        EXPECT_TRUE(!ack || host.epochs[0]->m_Status.m_bAckReceived);
+        EXPECT_FALSE(Current().m_Status.m_bAckReceived || Current().m_Status.m_bUpdated);
     }
 }
 
-TEST(Parse, BadChecksumIsCountedAndNotPublished) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = Text(WithWrongChecksum(Nmea(kGGA)));
-    EXPECT_FALSE(receiver.Parse(message));
-    EXPECT_EQ(receiver.m_nMessageCount, 1);
-    EXPECT_EQ(receiver.m_nChecksumErrors, 1);
-    EXPECT_FALSE(CGPSReceiver::m_GPSData.m_bPositionValid);
-    EXPECT_DOUBLE_EQ(CGPSReceiver::m_GPSData.m_dLatitude, 0.0);
-    EXPECT_EQ(host.Pump(), 0);
-}
-
-TEST(Parse, GoodGGAIsPublishedOnce) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText(kGGA);
-    EXPECT_TRUE(receiver.Parse(message));
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);
-    EXPECT_TRUE(host.epochs[0]->m_bPositionValid);
-    EXPECT_EQ(host.epochs[0]->m_nFixStatus, UDF_SIGNAL_GPS);
-    EXPECT_EQ(receiver.m_nMessageCount, 1);
-    EXPECT_FALSE(CGPSReceiver::m_GPSData.m_bPositionValid);  // the next epoch has begun
-}
-
-TEST(Parse, GNTalkerIsHandledLikeGP) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText("GNGGA,123519,4807.038,N,01131.000,E,2,08,0.9,545.4,M,46.9,M,,");
-    EXPECT_TRUE(receiver.Parse(message));
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);
-    EXPECT_EQ(host.epochs[0]->m_nFixStatus, UDF_SIGNAL_CORRECTED_GPS);
-}
-
-TEST(Parse, PortTagIsRemovedFromTheCallersText) {
-    const struct {
-        const char* legend;
-        std::string prefix;
-    } cases[] = {
-        {"tag only", "[COM1]"},
-        {"noise before the tag", "xx[COM7]"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        RecordingHost host;
-        TestReceiver receiver;
-        CString message = Text(c.prefix + Nmea(kGGA));
-        EXPECT_TRUE(receiver.Parse(message));
-        EXPECT_EQ(message, NmeaText(kGGA));
+TEST_F(DispatchTest, PashrSatelliteReplyIsDroppedOnceGSAAndGSVWereParsed) {
+    for (const bool withGSV : {false, true}) {
+        Fresh();
+        Parse(kGSA);
+        Parse(withGSV ? Nmea("GPGSV,1,1,07") : "");
         host.Pump();
-        EXPECT_EQ(host.epochs.size(), 1u);
+        EXPECT_EQ(Parse(Nmea("PASHR,SAT,02,05,100,45,40,U,12,200,30,35,-")), !withGSV);
+        EXPECT_EQ(host.Pump(), withGSV ? 0 : 1);  // a taken reply is forced out
+        EXPECT_EQ(Current().m_nSatellitesInView, withGSV ? 7 : 2);
     }
 }
 
-TEST(Parse, TruncatedPortTagLeavesNothing) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = L"$PGRMZ[COM";
-    EXPECT_FALSE(receiver.Parse(message));
-    EXPECT_TRUE(message.IsEmpty());
-    EXPECT_EQ(host.Pump(), 0);
-}
-
-TEST(Monitoring, RecordsKindsBelow32IncludingRejectedOnes) {
-    TestReceiver receiver;
-    receiver.MonitorNmea(true);
-    EXPECT_TRUE(receiver.MonitoringNmea());
-    CString gga = NmeaText(kGGA);
-    CString unreadable = NmeaText("INGGA,123519,,N,,E,1");  // recorded though its handler fails
-    CString bad = Text(WithWrongChecksum(Nmea("GPVTG,1,T,,M,0,N,0,K")));
-    CString waas = L"#WAAS1,COM1,0;data\r\n";
-    CString binary = Text(std::string("\xAA\x44\x12\x1C", 4));
-    for (CString* p : {&gga, &unreadable, &bad, &waas, &binary}) receiver.Parse(*p);
-
-    EXPECT_TRUE(receiver.HaveGotNmea(GPS_STR_GGA));
-    EXPECT_TRUE(receiver.HaveGotNmea(GPS_STR_INGGA));
-    EXPECT_TRUE(receiver.HaveGotNmea(GPS_STR_UNKNOWN));  // the bad checksum
-    EXPECT_FALSE(receiver.HaveGotNmea(GPS_STR_VTG));
-    EXPECT_FALSE(receiver.HaveGotNmea(GPS_STR_WAAS1));
-    EXPECT_FALSE(receiver.HaveGotNmea(GPS_STR_AXIS4_BIN));
-    EXPECT_EQ(CGPSReceiver::m_wNmeaBits.load(), (1u << 0) | (1u << 2) | (1u << 3));
-
-    receiver.GotNmea(static_cast<GPSStringType>(31));
-    EXPECT_TRUE(receiver.HaveGotNmea(static_cast<GPSStringType>(31)));
-    receiver.GotNmea(static_cast<GPSStringType>(-1));
-    receiver.GotNmea(static_cast<GPSStringType>(40));
-    EXPECT_EQ(CGPSReceiver::m_wNmeaBits.load(), (1u << 0) | (1u << 2) | (1u << 3) | (1u << 31));
-
-    receiver.MonitorNmea(false);
-    EXPECT_EQ(CGPSReceiver::m_wNmeaBits.load(), 0u);
-    receiver.Parse(gga = NmeaText(kGGA));
-    EXPECT_FALSE(receiver.HaveGotNmea(GPS_STR_GGA));
-}
-
-TEST(Pashr, AcknowledgementIsPublishedEvenAfterGSAAndGSV) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CGPSReceiver::m_bGSAReceived = true;
-    CGPSReceiver::m_bGSVReceived = true;
-    CAck::m_bGotAck = false;
-    CString message = L"$PASHR,ACK*3D\r\n";
-    EXPECT_TRUE(receiver.Parse(message));
-    EXPECT_TRUE(CAck::m_bGotAck);
-    // The current epoch starts over; the posted copy carries the acknowledgement.
-    EXPECT_FALSE(CGPSReceiver::m_GPSData.m_Status.m_bAckReceived);
-    EXPECT_FALSE(CGPSReceiver::m_GPSData.m_Status.m_bUpdated);
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);
-    EXPECT_TRUE(host.epochs[0]->m_Status.m_bAckReceived);
-    EXPECT_TRUE(host.epochs[0]->m_Status.m_bUpdated);
-    EXPECT_FALSE(host.epochs[0]->m_bPositionValid);
-}
-
-TEST(Pashr, OnlyTheFirstTenCharactersMakeAnAcknowledgement) {
-    const struct {
-        const char* legend;
-        const wchar_t* message;
-        bool ack;
-    } cases[] = {
-        {"longer word", L"$PASHR,ACKNOWLEDGED\r\n", true},
-        {"no checksum needed", L"$PASHR,ACK\r\n", true},
-        {"lower case", L"$PASHR,ack*3D\r\n", false},
-        {"shorter", L"$PASHR,AC\r\n", false},
-        {"negative acknowledgement", L"$PASHR,NAK*30\r\n", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        RecordingHost host;
-        TestReceiver receiver;
-        CGPSReceiver::m_bGSAReceived = true;  // a non-ACK reply is then dropped
-        CGPSReceiver::m_bGSVReceived = true;
-        CAck::m_bGotAck = false;
-        CString message = c.message;
-        EXPECT_EQ(receiver.Parse(message), c.ack);
-        EXPECT_EQ(CAck::m_bGotAck.load(), c.ack);
-        EXPECT_EQ(host.Pump(), c.ack ? 1 : 0);
+TEST_F(DispatchTest, ProprietarySentencesWithinTheLengthWindowArePublishedOnce) {
+    const auto text = [](std::size_t n) { return "$P" + std::string(n - 4, 'X') + "\r\n"; };
+    // Lengths include the line end; 79 characters fill the field without a terminator.
+    const std::pair<std::string, bool> cases[] = {
+        {"$PXY\n", false}, {text(9), false}, {text(10), true}, {text(79), true}, {text(82), true},
+        {text(83), false}, {Spoiled(Nmea("PMCAG,005,1,10")), true}};  // known reply, bad checksum
+    constexpr int kLength = CGPSData::kProprietaryLength;
+    for (const auto& [message, published] : cases) {
+        SCOPED_TRACE(message);
+        Fresh();
+        Current().m_bVelocityValid = Current().m_bSVInfoValid = Current().m_bDOPValid = true;
+        Current().m_bPositionValid = published;  // a published sentence clears it, too
+        EXPECT_EQ(Parse(message), published);
+        ASSERT_EQ(host.Pump(), published ? 1 : 0);
+        const CGPSData& d = published ? *host.epochs[0] : Current();
+        std::string expected = published ? message.substr(0, kLength) : "";
+        expected.resize(kLength, '\0');
+        EXPECT_EQ(std::string(d.m_szProprietary, kLength), expected);
+        EXPECT_EQ(d.m_bProprietaryValid, published);
+        EXPECT_NE(d.m_bPositionValid || d.m_bVelocityValid || d.m_bDOPValid, published);
+        // The next message that publishes what is pending does not find the sentence again.
+        EXPECT_FALSE(Parse(kGSA));
     }
 }
 
-// "$PASHR,SAT" fills the satellite table when its handler runs.
-const std::string kPashrSat = "PASHR,SAT,02,05,100,45,40,U,12,200,30,35,-";
-
-TEST(Pashr, OtherRepliesAreDroppedOnceGSAAndGSVWereSeen) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CGPSReceiver::m_bGSAReceived = true;
-    CGPSReceiver::m_bGSVReceived = true;
-    CGPSReceiver::m_GPSData.m_nSatellitesInView = 7;
-    CString message = NmeaText(kPashrSat);
-    EXPECT_FALSE(receiver.Parse(message));
-    EXPECT_EQ(CGPSReceiver::m_GPSData.m_nSatellitesInView, 7);
-    EXPECT_EQ(CGPSReceiver::m_GPSData.m_Satellites[0].m_nPRN, 0);
-    EXPECT_EQ(host.Pump(), 0);
+TEST_F(DispatchTest, GGAFeedsTheEstimatorUntilTheReceiverSendsVTG) {
+    const std::string later = Nmea("GPGGA,123521,4807.038,N,01131.000,E,1,08,0.9,1,M,46.9,M,,");
+    for (const std::string& message : {kGGA, Nmea("GPVTG,90.0,T,,M,,N,36.0,K"), later})
+        Parse(message);
+    EXPECT_EQ(CGPSReceiver::m_SpeedEngine.GetCount(), 1);
 }
 
-// Needs the "$PASHR,SAT" handler of the Ashtech replies.
-TEST(Pashr, SatelliteReplyIsTakenUntilBothGSAAndGSVWereSeen) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CGPSReceiver::m_bGSAReceived = true;
-    CString message = NmeaText(kPashrSat);
-    EXPECT_TRUE(receiver.Parse(message));
-    EXPECT_EQ(CGPSReceiver::m_GPSData.m_nSatellitesInView, 2);
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);  // forced: no raw epoch was pending
-    EXPECT_FALSE(host.epochs[0]->m_bPositionValid);
-    EXPECT_TRUE(host.epochs[0]->m_bSVInfoValid);
-}
-
-std::string Proprietary(int nLength) {
-    return "$P" + std::string(static_cast<std::size_t>(nLength - 4), 'X') + "\r\n";
-}
-
-TEST(Proprietary, LengthWindowAndCopy) {
-    const struct {
-        const char* legend;
-        std::string text;
-        bool published;
-    } cases[] = {
-        {"5 characters", "$PXY\n", false},
-        {"6 characters", Proprietary(6), false},
-        {"9 characters", Proprietary(9), false},
-        {"10 characters", Proprietary(10), true},
-        {"11 characters", Proprietary(11), true},
-        {"78 characters", Proprietary(78), true},
-        {"79 characters", Proprietary(79), true},
-        {"82 characters", Proprietary(82), true},
-        {"83 characters", Proprietary(83), false},
-        {"a Garmin sentence", "$PGRMM,WGS 84*06\r\n", true},
-        {"a known reply with a bad checksum", WithWrongChecksum(Nmea("PMCAG,005,1,10")), true},
-    };
+TEST_F(DispatchTest, PostedCopyAndTheNextEpoch) {
+    // Below 0.3 m/s a standing receiver reports neither speed nor course: a rule for epochs with
+    // a new position; a forced epoch without one is posted as it is.
+    const struct { bool position; double speed, posted; int used; } cases[] = {
+        {true, 0.29, 0.0, 9}, {true, 0.3, 0.3, 5}, {true, -1.0, 0.0, 9}, {false, 0.1, 0.1, 5}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        RecordingHost host;
-        TestReceiver receiver;
-        std::memset(CGPSReceiver::m_GPSData.m_szProprietary, 'Z', CGPSData::kProprietaryLength);
-        CString message = Text(c.text);
-        EXPECT_EQ(receiver.Parse(message), c.published);
-        host.Pump();
-        ASSERT_EQ(host.epochs.size(), c.published ? 1u : 0u);
-        if (!c.published) {
-            EXPECT_EQ(CGPSReceiver::m_GPSData.m_szProprietary[0], 'Z');  // untouched
-            continue;
+        SCOPED_TRACE(c.speed);
+        CGPSData& d = Current();
+        d.m_bVelocityValid = d.m_bDOPValid = d.m_bSVInfoValid = d.m_bProprietaryValid = true;
+        d.m_bPositionValid = c.position;
+        d.m_dSpeed = c.speed;
+        d.m_dCourse = 2.0;
+        d.m_nSatellitesUsed = c.used;
+        d.m_nSatellitesInView = 7;
+        ASSERT_TRUE(rx.PostNewData(!c.position));
+        ASSERT_EQ(host.Pump(), 1);
+        const CGPSData& copy = *host.epochs.back();
+        EXPECT_TRUE(copy.m_dSpeed == c.posted && copy.m_dCourse == (c.posted ? 2.0 : 0.0));
+        EXPECT_EQ(copy.m_nSatellitesInView, std::max(c.used, 7));
+        EXPECT_TRUE(copy.m_bPositionValid == c.position && copy.m_bProprietaryValid);
+        // The current epoch keeps its values. A posted position starts the next epoch's flags,
+        // except the satellites in view: they last until the next GSV group.
+        EXPECT_TRUE(d.m_dSpeed == c.speed && d.m_dCourse == 2.0 && d.m_nSatellitesInView == 7 &&
+                    d.m_bSVInfoValid && !d.m_bPositionValid);
+        for (const bool flag : {d.m_bVelocityValid, d.m_bDOPValid, d.m_bProprietaryValid})
+            EXPECT_EQ(flag, !c.position);
+    }
+}
+
+// The user value of a registration is the record its callback fills; a record may ask its
+// callback to register again, for its own kind, while it runs.
+struct Call {
+    int count = 0;
+    test::TestReceiver* reenter = nullptr;
+    Call* next = nullptr;
+};
+void Record(GPSNotificationType eType, CGPSNotification*, void* pUser) {
+    Call& call = *static_cast<Call*>(pUser);
+    if (call.count++ == 0 && call.reenter)
+        call.reenter->AddNotificationCallback(eType, Record, call.next);
+}
+
+TEST_F(DispatchTest, NotificationRegistryKeepsOneCallbackPerKind) {
+    Call first, second, positions, again;
+    Call reentering{.reenter = &rx, .next = &again};
+    rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, Record, &first);
+    rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, Record, &second);
+    rx.AddNotificationCallback(GPS_NOTIFY_RAW, Record, &first);
+    rx.AddNotificationCallback(GPS_NOTIFY_RAW, nullptr, nullptr);
+    rx.AddNotificationCallback(GPS_NOTIFY_POSITION, Record, &positions);
+    EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS) &&
+                !rx.HasNotificationCallback(GPS_NOTIFY_RAW));
+    CGPSNotification notification;
+    rx.BroadcastNotification(GPS_NOTIFY_EPHEMERIS, &notification);
+    rx.BroadcastNotification(GPS_NOTIFY_RAW, &notification);
+    EXPECT_TRUE(first.count == 0 && second.count == 1);
+    EXPECT_TRUE(Parse(kGGA));
+    EXPECT_EQ(positions.count, 0) << "publishing a position raises no notification";
+    rx.AddNotificationCallback(GPS_NOTIFY_RAW, Record, &reentering);
+    rx.BroadcastNotification(GPS_NOTIFY_RAW, &notification);
+    rx.BroadcastNotification(GPS_NOTIFY_RAW, &notification);
+    EXPECT_TRUE(reentering.count == 1 && again.count == 1);
+}
+
+// ---- Recordings of real receivers, one line and a line end per message as the emulation
+// replays them. Expectations come from the sentences themselves, read with plain string code.
+
+using Fields = std::vector<std::string>;
+
+// The comma-separated fields between the '$' and the '*', padded with empty ones; none when the
+// two hex digits after the '*' are not the XOR of the characters between.
+Fields CheckedFields(const std::string& line) {
+    const std::size_t star = line.find('*');
+    if (line.empty() || line[0] != '$' || star == std::string::npos || line.size() < star + 3)
+        return {};
+    unsigned sum = 0;
+    Fields f(1);
+    for (const char c : line.substr(1, star - 1)) {
+        sum ^= static_cast<unsigned char>(c);
+        c == ',' ? f.emplace_back() : f.back() += c;
+    }
+    f.resize(std::max<std::size_t>(f.size(), 20));
+    return std::strtoul(line.substr(star + 1, 2).c_str(), nullptr, 16) == sum ? f : Fields();
+}
+
+// A plain decimal number, as receivers write them.
+std::optional<double> Number(const std::string& s) {
+    if (s.empty() || s.find_first_not_of("+-.0123456789") != std::string::npos) return {};
+    return std::stod(s);
+}
+
+// "ddmm.mmmm" or "dddmm.mmmm": the minutes are the two digits before the point and the fraction.
+double Angle(const std::string& field, bool positive) {
+    const std::size_t split = std::min(field.find('.'), field.size()) - 2;
+    const double degrees =
+        (split > 0 ? std::stod(field.substr(0, split)) : 0.0) + std::stod(field.substr(split)) / 60;
+    return (positive ? 1 : -1) * degrees * std::numbers::pi / 180;
+}
+
+// The fix status of the GGA qualities in the recordings (0 to 4), given enough satellites.
+constexpr int kGGAStatus[] = {UDF_SIGNAL_NONE, UDF_SIGNAL_GPS, UDF_SIGNAL_CORRECTED_GPS,
+                              UDF_SIGNAL_GPS, UDF_SIGNAL_RTK_FIXED};
+
+class ReplayTest : public DispatchTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ReplayTest, EpochsCarryTheSentencesOwnNumbers) {
+    TOLVIK_REQUIRE_SHARED_DATA();
+    int positions = 0;
+    std::optional<double> pdop, vdop;
+    for (const std::string& raw : test::ReadLines(test::SharedData("receivers/") + GetParam())) {
+        const bool position = raw.size() > 6 && raw.substr(3, 3) == "GGA";  // GP, GN or IN
+        // A good position sentence comes first with a spoiled checksum: that changes nothing.
+        const bool spoil = position && !CheckedFields(raw).empty();
+        for (const std::string& line : {spoil ? Spoiled(raw) : "", raw}) {
+            if (line.empty() || line[0] == '#') continue;
+            SCOPED_TRACE(line);
+            const int errors = rx.m_nChecksumErrors;
+            host.epochs.clear();
+            Parse(line + "\r\n");
+            host.Pump();
+            const Fields f = CheckedFields(line);
+            if (f.empty()) {
+                EXPECT_TRUE(!position || rx.m_nChecksumErrors == errors + 1);
+                EXPECT_TRUE(host.epochs.empty() || line.starts_with("$P"));
+                continue;
+            }
+            if (f[0] == "GPGSA" || f[0] == "GNGSA") {
+                pdop = Number(f[15]) ? Number(f[15]) : pdop;
+                vdop = Number(f[17]) ? Number(f[17]) : vdop;
+            }
+            const bool inertial = f[0] == "INGGA";
+            const auto time = Number(f[1]), quality = Number(f[6]), sats = Number(f[7]);
+            const auto hdop = Number(f[8]), altitude = Number(f[9]);
+            // GPS sentences need every field up to the altitude unit; the inertial one only its
+            // position, quality and unit.
+            const bool readable = Number(f[2]) && Number(f[4]) && quality &&
+                                  (f[10] == "M" || f[10] == "m") &&
+                                  (inertial || (time && sats && hdop && altitude));
+            if (!position) continue;
+            ASSERT_EQ(host.epochs.size(), readable ? 1u : 0u);
+            if (!readable) continue;
+            ++positions;
+            const CGPSData& e = *host.epochs[0];
+            EXPECT_TRUE(e.m_bPositionValid);
+            EXPECT_NEAR(e.m_dLatitude, Angle(f[2], f[3] == "N"), 1e-12);
+            EXPECT_NEAR(e.m_dLongitude, Angle(f[4], f[5] == "E"), 1e-12);
+            ASSERT_TRUE(*quality >= 0 && *quality < 5);
+            const int status = *quality ? UDF_SIGNAL_CALCULATED : UDF_SIGNAL_NONE;
+            EXPECT_EQ(e.m_nFixStatus, inertial    ? status
+                                      : *sats < 4 ? UDF_SIGNAL_NONE
+                                                  : kGGAStatus[int(*quality)]);
+            // Fields a sentence leaves empty keep the values before it.
+            EXPECT_DOUBLE_EQ(sats.value_or(e.m_nSatellitesUsed), e.m_nSatellitesUsed);
+            EXPECT_DOUBLE_EQ(hdop.value_or(e.m_dHDOP), e.m_dHDOP);
+            EXPECT_DOUBLE_EQ(altitude.value_or(e.m_dAltitude), e.m_dAltitude);
+            EXPECT_DOUBLE_EQ(pdop.value_or(e.m_dPDOP), e.m_dPDOP);
+            EXPECT_DOUBLE_EQ(vdop.value_or(e.m_dVDOP), e.m_dVDOP);
         }
-        EXPECT_TRUE(host.epochs[0]->m_bProprietaryValid);
-        std::string expected = c.text.substr(0, CGPSData::kProprietaryLength);
-        expected.resize(CGPSData::kProprietaryLength, '\0');
-        EXPECT_EQ(std::string(host.epochs[0]->m_szProprietary, CGPSData::kProprietaryLength),
-                  expected);
     }
+    EXPECT_GT(positions, 0);
 }
 
-TEST(Proprietary, KeepsTheLow8BitsOfEachCharacter) {
-    TestReceiver receiver;
-    CString message = L"$PABCD\x0141\x00FF\r\n";
-    ASSERT_TRUE(receiver.ProcessProprietary(message));
-    EXPECT_EQ(std::string(CGPSReceiver::m_GPSData.m_szProprietary, 11),
-              std::string("$PABCD\x41\xFF\r\n\0", 11));
-}
-
-TEST(Proprietary, ClearsTheMeasurementFlagsAndIsPublishedOnlyOnce) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CGPSData& data = CGPSReceiver::m_GPSData;
-    data.m_bPositionValid = data.m_bVelocityValid = data.m_bSVInfoValid = data.m_bDOPValid = true;
-    CString message = L"$PGRMV,0.0,0.0,0.0*5C\r\n";
-    EXPECT_TRUE(receiver.Parse(message));
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);
-    const CGPSData& posted = *host.epochs[0];
-    EXPECT_TRUE(posted.m_bProprietaryValid);
-    EXPECT_FALSE(posted.m_bPositionValid);
-    EXPECT_FALSE(posted.m_bVelocityValid);
-    EXPECT_FALSE(posted.m_bSVInfoValid);
-    EXPECT_FALSE(posted.m_bDOPValid);
-
-    // The next message, whatever it is, does not publish the sentence again.
-    CString rmc = NmeaText("GPRMC,093802,A,5213.1439,N,02100.6511,E,000.0,226.0,160305,004.2,E,D");
-    EXPECT_FALSE(receiver.Parse(rmc));
-    EXPECT_FALSE(data.m_bProprietaryValid);
-    EXPECT_EQ(host.Pump(), 0);
-}
-
-TEST(Parse, UnusedSentencesAreCountedButPublishNothing) {
-    const char* bodies[] = {
-        "GPRMC,093802,A,5213.1439,N,02100.6511,E,000.0,226.0,160305,004.2,E,D",
-        "GPGLL,5213.1439,N,02100.6511,E,093802,A,D",
-        "GPZDA,193913.00,07,09,2018,00,00",
-        "GPALM,1,1,15,1159,00,441d,4e,16be,fd5e,a10c9f,4a2da4,686e81,58cbe1,0a4,001",
-        "GNRMC,081411.000,A,5541.1955,N,03737.2872,E,0.60,301.29,260514,,,A",
-    };
-    for (const char* body : bodies) {
-        SCOPED_TRACE(body);
-        RecordingHost host;
-        TestReceiver receiver;
-        CGPSReceiver::m_GPSData.m_bPositionValid = true;  // even a pending position stays pending
-        CString message = NmeaText(body);
-        EXPECT_FALSE(receiver.Parse(message));
-        EXPECT_EQ(receiver.m_nMessageCount, 1);
-        EXPECT_EQ(receiver.m_nChecksumErrors, 0);
-        EXPECT_EQ(host.Pump(), 0);
-        EXPECT_TRUE(CGPSReceiver::m_GPSData.m_bPositionValid);
-    }
-}
-
-TEST(Parse, BinaryBlockIsNeverPublishedAsAnEpoch) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CGPSReceiver::m_GPSData.m_bPositionValid = true;
-    CString message = Text(std::string("$BIN\x5F\x00\x04\x00\x01\x02\x03\x04\x00\x00\r\n", 16));
-    receiver.Parse(message);
-    host.Pump();
-    EXPECT_TRUE(host.epochs.empty());
-}
-
-TEST(Parse, FailedGGAPublishesNothing) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText("GPGGA,081420.000,,,,,0,0,,,M,,M,,");
-    EXPECT_FALSE(receiver.Parse(message));
-    EXPECT_EQ(host.Pump(), 0);
-}
-
-TEST(Parse, MalformedInputNeverThrows) {
-    RecordingHost host;
-    TestReceiver receiver;
-    const std::string bodies[] = {
-        "GPGGA",
-        "GPGGA,",
-        "GPGGA,1e400,4807,N",
-        "INGGA,,,,,,,,,,,,,,,,,,,,,",
-        "GPGSV,,,",
-        "GPVTG,,,,,,,,,,",
-        "GPGSA,A",
-        "PASHR,SAT,99",
-        "GPGGA," + std::string(5000, '9'),
-    };
-    for (const std::string& body : bodies) {
-        SCOPED_TRACE(body.substr(0, 40));
-        CString message = NmeaText(body);
-        EXPECT_NO_THROW(receiver.Parse(message));
-    }
-}
-
-// The speed estimator takes every GGA with a fix while motion is computed here.
-TEST(Parse, GGAFeedsTheSpeedEstimatorOnlyWhileComputingMotion) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString first = NmeaText(kGGA);
-    receiver.Parse(first);
-    EXPECT_EQ(CGPSReceiver::m_SpeedEngine.GetCount(), 1);
-    CString noFix = NmeaText("GPGGA,123520,4807.038,N,01131.000,E,0,08,0.9,545.4,M,46.9,M,,");
-    receiver.Parse(noFix);
-    EXPECT_EQ(CGPSReceiver::m_SpeedEngine.GetCount(), 1);
-    CGPSReceiver::m_bComputeMotion = false;
-    CString second = NmeaText("GPGGA,123521,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    receiver.Parse(second);
-    EXPECT_EQ(CGPSReceiver::m_SpeedEngine.GetCount(), 1);
-}
-
-// The next three need the GSA, GSV and VTG handlers of the satellite and course areas.
-TEST(Parse, GSAMarksItsArrivalAndPublishesOnlyWhatIsPending) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText("GPGSA,A,3,03,06,15,,,,,,,,,,1.6,0.9,1.3");
-    EXPECT_FALSE(receiver.Parse(message));  // taken, but nothing to publish
-    EXPECT_TRUE(CGPSReceiver::m_bGSAReceived);
-    EXPECT_EQ(host.Pump(), 0);
-}
-
-TEST(Parse, CompletedGSVGroupForcesAnEpoch) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText("GPGSV,1,1,02,05,45,100,40,12,30,200,35");
-    EXPECT_TRUE(receiver.Parse(message));
-    EXPECT_TRUE(CGPSReceiver::m_bGSVReceived);
-    host.Pump();
-    ASSERT_EQ(host.epochs.size(), 1u);
-    EXPECT_FALSE(host.epochs[0]->m_bPositionValid);
-    EXPECT_TRUE(host.epochs[0]->m_bSVInfoValid);
-    EXPECT_EQ(host.epochs[0]->m_nSatellitesInView, 2);
-}
-
-TEST(Parse, VTGAlonePublishesNothing) {
-    RecordingHost host;
-    TestReceiver receiver;
-    CString message = NmeaText("GPVTG,90.0,T,,M,,N,36.0,K");
-    EXPECT_FALSE(receiver.Parse(message));
-    EXPECT_TRUE(CGPSReceiver::m_GPSData.m_bVelocityValid);
-    EXPECT_FALSE(CGPSReceiver::m_bComputeMotion);
-    EXPECT_EQ(host.Pump(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Recordings, ReplayTest,
+                         ::testing::Values("ac12.log", "bu353-glonass.log", "garmin17n.log",
+                                           "hemi.log", "holux-gm-210.log", "humminbird-M37.log",
+                                           "nmea-fuzzy-cases.log", "tn200-all.log"));
 
 }  // namespace
 }  // namespace tolvik
