@@ -60,62 +60,43 @@ protected:
     CGPSEngine engine;
 };
 
-TEST_F(EngineTest, StartWithoutReceiverFailsWithItsText) {
+// Start's outcomes and the text of every error code.
+TEST_F(EngineTest, StartOutcomesAndErrorTexts) {
     EXPECT_FALSE(engine.Start());
     EXPECT_EQ(engine.GetLastError(), GPS_ENGINE_NO_RECEIVER);
-    EXPECT_EQ(engine.GetLastErrorString(), CString(L"No GPS Receiver Is Assigned."));
-    EXPECT_FALSE(engine.IsActive());
-}
 
-TEST_F(EngineTest, ErrorTextsOfEveryCode) {
-    const struct {
-        int code;
-        const wchar_t* text;
-    } cases[] = {{0, L"No Error."},
-                 {1, L"No GPS Receiver Is Assigned."},
-                 {2, L"Can't Initialize a Receiver."},
-                 {3, L"Can't Start GPS Thread."},
-                 {4, L"Unknown GPS Error Code."},
-                 {-1, L"Unknown GPS Error Code."}};
-    for (const auto& c : cases) {
-        engine.m_eLastError = static_cast<GPS_ENGINE_ERROR>(c.code);
-        EXPECT_EQ(engine.GetLastErrorString(), CString(c.text)) << c.code;
-    }
-}
-
-TEST_F(EngineTest, ReceiverInitializationFailureIsErrorTwo) {
     ProbeReceiver* probe = AddProbe();
     probe->initializeResult = false;
     engine.SetReceiver(probe);
     EXPECT_FALSE(engine.Start());
     EXPECT_EQ(engine.GetLastError(), GPS_ENGINE_INIT_FAILED);
     EXPECT_FALSE(engine.IsActive());
-}
 
-TEST_F(EngineTest, EmulationStartsWithoutInitializingTheReceiver) {
-    ProbeReceiver* probe = AddProbe();
-    probe->initializeResult = false;  // its port could not be opened: irrelevant when replaying
-    engine.SetReceiver(probe);
+    // Replaying does not initialise the receiver: a port that cannot open does not matter.
     engine.m_bEmulation = true;
     engine.m_strEmulationFile = CString::FromBytes(dir.File("replay.log"));
     test::WriteFile(dir.File("replay.log"), Nmea(kGga1));
     EXPECT_TRUE(engine.Start());
     EXPECT_EQ(engine.GetLastError(), GPS_ENGINE_NO_ERROR);
     EXPECT_TRUE(engine.IsActive());
-    EXPECT_EQ(probe->initializeCalls, 0);
+    EXPECT_EQ(probe->initializeCalls, 1);
+    // Stopping twice only suspends the receiver again, and keeps the last start's outcome.
+    const int suspends = probe->suspendCalls;
     engine.Stop();
+    engine.Stop();
+    EXPECT_EQ(probe->suspendCalls, suspends + 2);
     EXPECT_FALSE(engine.IsActive());
-}
 
-TEST_F(EngineTest, StopTwiceOrBeforeStartOnlySuspends) {
-    ProbeReceiver* probe = AddProbe();
-    engine.SetReceiver(probe);
-    const int before = probe->suspendCalls;
-    engine.Stop();
-    engine.Stop();
-    EXPECT_EQ(probe->suspendCalls, before + 2);
-    EXPECT_FALSE(engine.IsActive());
-    EXPECT_EQ(engine.GetLastError(), GPS_ENGINE_NO_ERROR);
+    const std::pair<int, const wchar_t*> texts[] = {{0, L"No Error."},
+                                                    {1, L"No GPS Receiver Is Assigned."},
+                                                    {2, L"Can't Initialize a Receiver."},
+                                                    {3, L"Can't Start GPS Thread."},
+                                                    {4, L"Unknown GPS Error Code."},
+                                                    {-1, L"Unknown GPS Error Code."}};
+    for (const auto& [code, text] : texts) {
+        engine.m_eLastError = static_cast<GPS_ENGINE_ERROR>(code);
+        EXPECT_EQ(engine.GetLastErrorString(), CString(text)) << code;
+    }
 }
 
 TEST_F(EngineTest, MinimumSatellitesReachTheCurrentReceiver) {
