@@ -100,11 +100,12 @@ void VirtualClock::Advance(DWORD ms) {
     WakeExpiredLocked();
 }
 
-bool VirtualClock::AdvanceToNextDeadline() {
+bool VirtualClock::AdvanceToNextDeadline(DWORD maxStepMs) {
     std::lock_guard lock(m_mutex);
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
     for (const Waiter* w : m_waiters) next = std::min(next, w->deadline);
     if (next == std::numeric_limits<std::uint64_t>::max()) return false;
+    if (maxStepMs != INFINITE && next > m_monotonicMs + maxStepMs) return false;
     m_monotonicMs = std::max(m_monotonicMs, next);
     WakeExpiredLocked();
     return true;

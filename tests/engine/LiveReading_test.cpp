@@ -19,6 +19,7 @@ using sim::SimulatedReceiver;
 using test::Nmea;
 
 constexpr int kPort = 3;
+constexpr std::uint64_t kPumpLimitMs = 60000;
 
 class LiveTest : public ::testing::Test {
 protected:
@@ -31,24 +32,33 @@ protected:
         CSerialPort::ClearPortDevices();
     }
 
-    CGPSReceiver* StartWith(const wchar_t* name) {
+    // Fatal on failure: a test without a running reader thread would wait for it in vain.
+    void StartWith(const wchar_t* name) {
         CGPSReceiver* receiver = engine.FindReceiver(name);
         receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
         engine.SetReceiver(receiver);
-        EXPECT_TRUE(engine.Start()) << engine.GetLastErrorString().ToBytes();
-        return receiver;
+        ASSERT_TRUE(engine.Start()) << engine.GetLastErrorString().ToBytes();
     }
 
     // Dispatches the host's messages until it holds n epochs. The reader thread may be in its
     // 100 ms pause after the previous burst: then virtual time has to move for it to read on.
     // Time moves only while the thread is blocked, after its posts have been taken.
     void PumpUntilEpochs(std::size_t n) {
-        while (true) {
+        // A minute of virtual time is far more than any of these tests sends epochs in, and a
+        // reader thread that stops blocking for half a minute of real time is gone.
+        const std::uint64_t limit = clock.MonotonicMs() + kPumpLimitMs;
+        for (int unblocked = 0; clock.MonotonicMs() < limit && unblocked < 600;) {
             const bool blocked = clock.Settle(1, 50ms);
             host.Pump();
             if (host.epochs.size() >= n) return;
-            if (blocked) clock.AdvanceToNextDeadline();
+            if (blocked) {
+                unblocked = 0;
+                clock.AdvanceToNextDeadline();
+            } else {
+                ++unblocked;
+            }
         }
+        FAIL() << "only " << host.epochs.size() << " of " << n << " epochs";
     }
 
     // Lets virtual time run from one wait of the reader thread to the next.
@@ -71,10 +81,10 @@ protected:
 };
 
 TEST_F(LiveTest, EpochsArePublishedAsTheReceiverSendsThem) {
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     EXPECT_EQ(simulator.BaudRate(), 9600);
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    PumpUntilEpochs(1);
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     EXPECT_TRUE(host.epochs[0]->m_bPositionValid);
     EXPECT_EQ(host.epochs[0]->m_nFixStatus, UDF_SIGNAL_GPS);
     EXPECT_DOUBLE_EQ(host.epochs[0]->m_dUTCTime, 12 * 3600 + 35 * 60 + 19);
@@ -82,7 +92,7 @@ TEST_F(LiveTest, EpochsArePublishedAsTheReceiverSendsThem) {
 }
 
 TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
-    StartWith(L"Halvorn");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Halvorn"));
     ASSERT_TRUE(clock.Settle());
     clock.Advance(999);
     ASSERT_TRUE(clock.Settle());
@@ -96,19 +106,19 @@ TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
 }
 
 TEST_F(LiveTest, ReceiversWithoutKeepAliveStayQuiet) {
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     for (int i = 0; i < 6; ++i) NextWait();
     EXPECT_EQ(simulator.Received(), "");
 }
 
 TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     simulator.Send(Nmea("GPGGA,000001.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    PumpUntilEpochs(1);
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     // The second sentence is parsed somewhere between these two moments of virtual time.
     const std::uint64_t sentAt = clock.MonotonicMs();
     simulator.Send(Nmea("GPGGA,000002.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    PumpUntilEpochs(2);
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(2));
     const std::uint64_t seenAt = clock.MonotonicMs();
     ASSERT_NE(LonScale(), 0.0) << "the estimator took an origin";
 
@@ -125,7 +135,7 @@ TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
 }
 
 TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     ASSERT_TRUE(clock.Settle());
     const auto before = clock.MonotonicMs();
     engine.Stop();
@@ -136,10 +146,10 @@ TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
 }
 
 TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
-    StartWith(L"Halvorn");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Halvorn"));
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    PumpUntilEpochs(1);
-    simulator.Unplug();
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
+    test::Unplug(simulator, kPort);
     // The reads fail, the keep-alive's writes fail, retry and try a reopen; all on virtual time.
     for (int i = 0; i < 8; ++i) NextWait();
     engine.Stop();
@@ -149,24 +159,24 @@ TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
 
 TEST_F(LiveTest, RawLogStartsAtTheNextBurstAndHoldsItWhole) {
     test::TempDir dir;
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     engine.m_strRawLogFile = CString::FromBytes(dir.File("raw.log"));
     engine.m_bLogRawData = true;  // switched on while running
     const std::string burst = Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
                               std::string("\xAA\x44\x12 binary \x00\xFF", 14);
     simulator.Send(burst);
-    PumpUntilEpochs(1);
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     ASSERT_TRUE(clock.Settle());
     engine.Stop();
     EXPECT_EQ(test::ReadFile(dir.File("raw.log")), burst);
 }
 
 TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
-    StartWith(L"Other");
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
     engine.m_strRawLogFile = L"/nonexistent/folder/raw.log";
     engine.m_bLogRawData = true;
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    PumpUntilEpochs(1);
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     ASSERT_TRUE(clock.Settle());
     ASSERT_EQ(host.MessageBoxes().size(), 1u);
     EXPECT_EQ(host.MessageBoxes()[0], CString(L"Could not open file to log raw data!"));
@@ -191,7 +201,17 @@ TEST_F(LiveTest, AcknowledgedCommandEndsTheWaitEarly) {
     simulator.OnLine([&](const std::string& line) {
         if (line.rfind("$PASHS", 0) == 0) simulator.Send(Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
     });
+    // The reply may come in two bursts, with the reader thread's cycle pause between them: let
+    // those pauses pass, but never a first-byte wait, which bytes on their way will end.
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        while (!done) {
+            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
+        }
+    });
     EXPECT_TRUE(receiver->WriteAck(L"$PASHS,RST\r\n", true, 10000));
+    done = true;
+    driver.join();
     EXPECT_LT(clock.MonotonicMs(), 10000u);
     EXPECT_TRUE(simulator.WaitForReceived("$PASHS,RST\r\n", 10s));
     EXPECT_EQ(host.WaitCursorDepth(), 0);

@@ -195,7 +195,7 @@ TEST(AshtechFamilyTest, UnacknowledgedResetStillSendsEveryStep) {
 }
 
 TEST(AshtechFamilyTest, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
-    std::atomic<bool> finished{false};  // outlives the simulator's thread, which reads it
+    std::atomic<bool> finished{false};  // ends the clock driver below
     test::CommandTrace trace(kPort);
     test::RecordingHost host;
     CGPSEngine engine;
@@ -206,24 +206,29 @@ TEST(AshtechFamilyTest, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
     ASSERT_TRUE(engine.Start());
     platform::VirtualClock& clock = trace.Clock();
     // Pause marks may precede a command on its line. The GSA sentence behind the acknowledgement
-    // lets its single comma be framed. The reader thread may then sit in its pause after the
-    // previous reply: one pause step per command, once it and the window's timer both wait, is
-    // far from any time-out.
+    // lets its single comma be framed.
     trace.Receiver().OnLine([&](const std::string& line) {
         if (line.find("$PASHS") == std::string::npos)
             return;
         trace.Receiver().Send(sim::SimulatedReceiver::WithChecksum("PASHR,ACK") + "\r\n" +
                               test::Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
-        clock.WaitForWaiters([&](int, int timed) { return timed >= 2 || finished; });
-        if (!finished)
-            clock.Advance(CGPSEngine::kCyclePauseMs);
+    });
+    // The reader thread sits in its cycle pause after each reply: let those pauses pass while it
+    // and the window's timer both wait, but never a first-byte wait, which a reply on its way
+    // ends, nor anything near a time-out.
+    std::thread driver([&] {
+        while (!finished) {
+            if (clock.WaitForTimedWaiters(2, 50ms))
+                clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
+        }
     });
     trace.Take();
     EXPECT_TRUE(receiver->ResetAll(true));
+    finished = true;
+    driver.join();
     EXPECT_LT(clock.MonotonicMs(), 10000u);
     const std::string sent = "$PASHS,RST\r\n[3000]" + Paced(kCsiSetup, "");
     EXPECT_TRUE(trace.Receiver().WaitForReceived(sent, 10s));
-    finished = true;
     engine.Stop();  // also wakes a handler still waiting for the timer that is gone
 }
 

@@ -94,7 +94,9 @@ TEST_F(SyncTest, TimedWaitsEndAtTheirVirtualDeadlineOrAtASignal) {
     ASSERT_TRUE(clock.WaitForBlockedWaiters(2));
     EXPECT_EQ(longWait.load(), kNotYet);
 
-    ASSERT_TRUE(clock.AdvanceToNextDeadline());
+    EXPECT_FALSE(clock.AdvanceToNextDeadline(1499)) << "the next deadline is 1500 ms away";
+    EXPECT_EQ(clock.MonotonicMs(), 500u);
+    ASSERT_TRUE(clock.AdvanceToNextDeadline(1500));
     EXPECT_EQ(clock.MonotonicMs(), 2000u);
     b.join();
     EXPECT_EQ(longWait.load(), WAIT_TIMEOUT);

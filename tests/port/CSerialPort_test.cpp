@@ -152,7 +152,7 @@ TEST_F(SerialPortTest, WritesOnAClosedPortFailAtOnce) {
 TEST_F(SerialPortTest, FailingWriteRetriesReopensOnceAndGivesUp) {
     ASSERT_TRUE(port.Open());
     clock.ClearSleeps();
-    receiver.Unplug();  // every write now fails, and the device is gone for the reopen too
+    test::Unplug(receiver, kPort);  // every write now fails, and the device is gone for the reopen too
     EXPECT_FALSE(port.Write(L"$PASHS,RST\r\n"));
     // Four failed attempts with their pauses, then the reopen's pause; the reopen fails.
     EXPECT_EQ(clock.SleepDurations(), (std::vector<DWORD>{100, 100, 100, 100, 500}));
@@ -163,7 +163,7 @@ TEST_F(SerialPortTest, FifthAttemptSucceedsOnTheReopenedDevice) {
     ASSERT_TRUE(port.Open());
     clock.ClearSleeps();
     SimulatedReceiver replacement{SimulatedReceiver::Options{false, false}};
-    receiver.Unplug();
+    test::Unplug(receiver, kPort);
     CSerialPort::SetPortDevice(kPort, replacement.DevicePath());  // the device comes back elsewhere
 
     EXPECT_TRUE(port.Write(L"$PASHS,SAV,Y\r\n"));
@@ -175,7 +175,7 @@ TEST_F(SerialPortTest, FifthAttemptSucceedsOnTheReopenedDevice) {
 TEST_F(SerialPortTest, ReopenIsRefusedWhenNotAllowed) {
     ASSERT_TRUE(port.Open());
     port.m_bAllowReopen = false;
-    receiver.Unplug();
+    test::Unplug(receiver, kPort);
     clock.ClearSleeps();
     EXPECT_FALSE(port.Write(L"x"));
     EXPECT_EQ(clock.SleepDurations(), (std::vector<DWORD>{100, 100, 100, 100}));
@@ -212,7 +212,7 @@ TEST_F(SerialPortTest, BurstReadEndsEarlyOnItsInterruptEventAndOnHangUp) {
     EXPECT_EQ(port.ReadBurst(buffer, sizeof buffer, 1000, 1, &stop), 0);
     EXPECT_TRUE(stop.IsSet()) << "the interrupt is looked at, not taken";
 
-    receiver.Unplug();
+    test::Unplug(receiver, kPort);
     EXPECT_EQ(port.ReadBurst(buffer, sizeof buffer, 1000, 1, nullptr), -1);
     port.Close();
     EXPECT_EQ(port.ReadBurst(buffer, sizeof buffer, 1000, 1, nullptr), -1);

@@ -133,4 +133,9 @@ std::string Nmea(const std::string& body) {
 
 CString NmeaText(const std::string& body) { return CString::FromBytes(Nmea(body)); }
 
+void Unplug(sim::SimulatedReceiver& receiver, int nPort) {
+    CSerialPort::SetPortDevice(nPort, "/nonexistent/unplugged-tty");
+    receiver.Unplug();
+}
+
 }  // namespace tolvik::test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimulatedReceiver.h"
 #include "tolvik/platform/CString.h"
 #include "tolvik/platform/Host.h"
 #include "tolvik/receiver/CGPSReceiver.h"
@@ -141,5 +142,10 @@ public:
 std::string Nmea(const std::string& body);
 // The same as the text a framed sentence reaches Parse with: "$...*hh\r\n" as a CString.
 CString NmeaText(const std::string& body);
+
+// Pulls the cable of a simulated receiver mapped to nPort. The device node goes with it, as a
+// USB adapter's does: the system may hand the freed terminal number to a test running beside
+// this one, and a reopen must not take that terminal away from it.
+void Unplug(sim::SimulatedReceiver& receiver, int nPort);
 
 }  // namespace tolvik::test

@@ -79,8 +79,9 @@ public:
 
     // Moves virtual time forward and wakes every wait whose deadline has come.
     void Advance(DWORD ms);
-    // Moves virtual time to the earliest deadline of the blocked waits (if any is finite).
-    bool AdvanceToNextDeadline();
+    // Moves virtual time to the earliest deadline of the blocked waits (if any is finite and, with
+    // maxStepMs, no further away than that); false when time did not move.
+    bool AdvanceToNextDeadline(DWORD maxStepMs = INFINITE);
     // Sets the wall-clock seconds without moving the monotonic clock.
     void SetNow(std::int64_t wallSeconds);
     // Sets the monotonic milliseconds (for tick-count wrap tests); wakes expired waits.
