@@ -384,9 +384,8 @@ int CSerialPort::ReadUntilChar(char c, DWORD nTimeout) {
     return first;
 }
 
-bool CSerialPort::ReadUntilText(CString& text, const CString& terminator) {
+bool CSerialPort::ReadUntil(CString& text, const std::function<bool(const CString&)>& isComplete) {
     text.Empty();
-    if (terminator.IsEmpty()) return false;
     platform::Clock& clock = platform::GetClock();
     const std::uint64_t deadline = clock.MonotonicMs() + static_cast<DWORD>(m_nReadTimeout);
     while (clock.MonotonicMs() < deadline) {
@@ -394,25 +393,23 @@ bool CSerialPort::ReadUntilText(CString& text, const CString& terminator) {
         const int n = ReadWithTimeouts(&b, 1, static_cast<DWORD>(deadline - clock.MonotonicMs()), 0, nullptr);
         if (n != 1) return false;
         text += static_cast<wchar_t>(b);
-        if (text.GetLength() >= terminator.GetLength() && text.Right(terminator.GetLength()) == terminator) {
-            return true;
-        }
+        if (isComplete(text)) return true;
     }
     return false;
 }
 
-bool CSerialPort::ReadUntilOneOf(CString& text, const CString& characters) {
-    text.Empty();
-    platform::Clock& clock = platform::GetClock();
-    const std::uint64_t deadline = clock.MonotonicMs() + static_cast<DWORD>(m_nReadTimeout);
-    while (clock.MonotonicMs() < deadline) {
-        BYTE b = 0;
-        const int n = ReadWithTimeouts(&b, 1, static_cast<DWORD>(deadline - clock.MonotonicMs()), 0, nullptr);
-        if (n != 1) return false;
-        text += static_cast<wchar_t>(b);
-        if (characters.Find(static_cast<wchar_t>(b)) >= 0) return true;
+bool CSerialPort::ReadUntilText(CString& text, const CString& terminator) {
+    if (terminator.IsEmpty()) {
+        text.Empty();
+        return false;
     }
-    return false;
+    return ReadUntil(text, [&](const CString& t) {
+        return t.GetLength() >= terminator.GetLength() && t.Right(terminator.GetLength()) == terminator;
+    });
+}
+
+bool CSerialPort::ReadUntilOneOf(CString& text, const CString& characters) {
+    return ReadUntil(text, [&](const CString& t) { return characters.Find(t[t.GetLength() - 1]) >= 0; });
 }
 
 // ---- CBluetoothOrSerialPort

@@ -14,6 +14,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -99,6 +100,8 @@ protected:
     bool WriteAll(const BYTE* pData, int nLength);
     // Reads with a first-byte wait and an inter-byte wait; see ReadBurst.
     int ReadWithTimeouts(BYTE* pBuffer, int nMax, DWORD firstByteMs, DWORD burstMs, platform::Event* pInterrupt);
+    // Reads byte by byte within the read time-out until the text read so far is complete.
+    bool ReadUntil(CString& text, const std::function<bool(const CString&)>& isComplete);
 
     std::atomic<int> m_hPort{-1};
     // Readers hold it shared while touching the descriptor; Close holds it exclusively, so a
