@@ -52,15 +52,20 @@ bool TextLogData(const CString& strLog, int nCommas, CString& strData) {
     return true;
 }
 
-// Head + data part into m_szReplyText (cut to 79 characters), marking a new reply.
+// Head + data part into m_szReplyText (cut to 79 characters), marking a new reply. False, with
+// nothing stored, for a log it cannot cut; it never throws.
 bool StoreTextLog(const CString& strLog, const wchar_t* pszHead, int nCommas,
                   CGPSStatusData& status) {
-    CString strData;
-    if (!TextLogData(strLog, nCommas, strData)) return false;
-    replies::StoreFieldText(pszHead + strData, status.m_szReplyText);
-    status.m_bReplyTextValid = true;
-    status.m_bUpdated = true;
-    return true;
+    try {
+        CString strData;
+        if (!TextLogData(strLog, nCommas, strData)) return false;
+        replies::StoreFieldText(pszHead + strData, status.m_szReplyText);
+        status.m_bReplyTextValid = true;
+        status.m_bUpdated = true;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void StoreReportedDgpsMode(CGPSStatusData& status, DgpsMode eMode) {
@@ -124,22 +129,14 @@ bool CGPSReceiver::ProcessECUTOFF(CString& strMessage) {
 //     1557845000,1200,FFFF,12,0,OMNISTAR_VBS,...*1c2d3e4f
 // Kept for the host as "$OMNII," + data fields + "*", at most 79 characters.
 bool CGPSReceiver::ProcessOMNIINFO(CString& strMessage) {
-    try {
-        return StoreTextLog(strMessage, L"$OMNII,", 0, m_GPSData.m_Status);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return StoreTextLog(strMessage, L"$OMNII,", 0, m_GPSData.m_Status);
 }
 
 // #OMNISTATA,COM1,0,81.0,FINESTEERING,1337,404000.000,00000000,1f9e,1984;
 //     LOCKED,45.2,1557845000,...*2b3c4d5e
 // Kept for the host as "$OMNIS," + data fields + "*", at most 79 characters.
 bool CGPSReceiver::ProcessOMNISTAT(CString& strMessage) {
-    try {
-        return StoreTextLog(strMessage, L"$OMNIS,", 0, m_GPSData.m_Status);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return StoreTextLog(strMessage, L"$OMNIS,", 0, m_GPSData.m_Status);
 }
 
 // #OMNIHPPOSA,COM1,0,80.0,FINESTEERING,1337,404000.000,00000000,2d1f,1984;
@@ -147,22 +144,14 @@ bool CGPSReceiver::ProcessOMNISTAT(CString& strMessage) {
 //   data 1-5: solution status, position type, latitude, longitude, height
 // Kept for the host as "$OMNIP," + the first five data fields, each with its comma.
 bool CGPSReceiver::ProcessOMNIHPPOS(CString& strMessage) {
-    try {
-        return StoreTextLog(strMessage, L"$OMNIP,", 5, m_GPSData.m_Status);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return StoreTextLog(strMessage, L"$OMNIP,", 5, m_GPSData.m_Status);
 }
 
 // #WAAS1A,COM1,0,73.5,FINESTEERING,1337,404100.000,00000000,8f22,1984;
 //     122,...*c2d3e4f5
 // Kept for the host as "$WAAS1," + data fields + "*", at most 79 characters.
 bool CGPSReceiver::ProcessWAAS1(CString& strMessage) {
-    try {
-        return StoreTextLog(strMessage, L"$WAAS1,", 0, m_GPSData.m_Status);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return StoreTextLog(strMessage, L"$WAAS1,", 0, m_GPSData.m_Status);
 }
 
 // #RTKSOURCEA,COM1,0,80.0,FINESTEERING,1337,404600.000,00000000,0e4c,1984;OMNISTAR,ANY*1a2b3c4d
