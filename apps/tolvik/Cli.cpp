@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "ConsoleHost.h"
+#include "Output.h"
 #include "RawEpochLog.h"
 
 #include <sys/stat.h>
@@ -131,6 +133,22 @@ bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double anten
     }
     std::fprintf(stderr, "tolvik: logging raw epochs to %s\n", log.GetFilename().ToBytes().c_str());
     return true;
+}
+
+void FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
+               const CRawEpochLog& rawLog) {
+    host.Pump();
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "tolvik: %d messages, %d checksum errors, %d overflows; %ld epochs posted (%ld with a position)",
+                 receiver.m_nMessageCount, receiver.m_nChecksumErrors, engine.m_nOverflowCount.load(), printer.epochs,
+                 printer.positions);
+    if (receiver.m_nRawMessageCount > 0 || printer.rawEpochs > 0) {
+        std::fprintf(stderr, "; %d raw messages (%d refused), %ld raw epochs, %ld ephemerides",
+                     receiver.m_nRawMessageCount, receiver.m_nRawMessageErrors, printer.rawEpochs, printer.ephemerides);
+    }
+    std::fputc('\n', stderr);
+    if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
 }
 
 ReceiverSettings ReadReceiverSettings(const Args& args) {

@@ -64,6 +64,14 @@ ReceiverSettings ReadReceiverSettings(const Args& args);
 class CRawEpochLog;
 bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double antennaHeight);
 
+// The end of a run, once the engine has stopped: delivers what it posted last, then the summary
+// on stderr (messages, checksum errors, overflows, epochs; raw counts when there were any) and
+// the raw epoch log's status when one was written.
+class ConsoleHost;
+class Printer;
+void FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
+               const CRawEpochLog& rawLog);
+
 int RunReplay(const std::vector<std::string>& words);
 int RunMonitor(const std::vector<std::string>& words);
 int RunSimulate(const std::vector<std::string>& words);

@@ -13,8 +13,6 @@
 
 namespace tolvik::tool {
 
-void PrintSummary(const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer);
-
 namespace {
 
 // Opens the device once on its own to tell the user precisely what is wrong with it.
@@ -93,10 +91,7 @@ int RunMonitor(const std::vector<std::string>& words) {
         if (seconds > 0 && platform::GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000u) break;
     }
     engine.Stop();  // the reader thread ends and the port is closed
-    host.Pump();
-    std::fflush(stdout);
-    PrintSummary(engine, *receiver, printer);
-    if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
+    FinishRun(host, engine, *receiver, printer, rawLog);
     return kExitOk;
 }
 

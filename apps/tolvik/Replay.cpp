@@ -115,18 +115,6 @@ int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
 
 }  // namespace
 
-void PrintSummary(const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer) {
-    std::fprintf(stderr,
-                 "tolvik: %d messages, %d checksum errors, %d overflows; %ld epochs posted (%ld with a position)",
-                 receiver.m_nMessageCount, receiver.m_nChecksumErrors, engine.m_nOverflowCount.load(), printer.epochs,
-                 printer.positions);
-    if (receiver.m_nRawMessageCount > 0 || printer.rawEpochs > 0) {
-        std::fprintf(stderr, "; %d raw messages (%d refused), %ld raw epochs, %ld ephemerides",
-                     receiver.m_nRawMessageCount, receiver.m_nRawMessageErrors, printer.rawEpochs, printer.ephemerides);
-    }
-    std::fputc('\n', stderr);
-}
-
 int RunReplay(const std::vector<std::string>& words) {
     const Args args(words,
                     {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval"},
@@ -170,10 +158,7 @@ int RunReplay(const std::vector<std::string>& words) {
     } else {
         rc = PacedReplay(engine, host, printer, path, args.Int("epochs", 0));
     }
-    host.Pump();
-    std::fflush(stdout);
-    PrintSummary(engine, *receiver, printer);
-    if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
+    FinishRun(host, engine, *receiver, printer, rawLog);
     return rc;
 }
 
