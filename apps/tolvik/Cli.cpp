@@ -52,26 +52,29 @@ std::string Args::Value(const std::string& name, const std::string& fallback) co
     return it == m_values.end() ? fallback : it->second;
 }
 
-int Args::Int(const std::string& name, int fallback) const {
-    const auto it = m_values.find(name);
-    if (it == m_values.end()) return fallback;
-    int v = 0;
-    const auto [ptr, ec] = std::from_chars(it->second.data(), it->second.data() + it->second.size(), v);
-    if (ec != std::errc() || ptr != it->second.data() + it->second.size()) {
-        throw UsageError("option --" + name + " needs a whole number, not '" + it->second + "'");
+namespace {
+
+// The option's whole value as a T; what names the kind of number in the complaint.
+template <typename T>
+T ParseNumber(const std::string& name, const std::string& text, const char* what) {
+    T v{};
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || ptr != text.data() + text.size()) {
+        throw UsageError("option --" + name + " needs " + what + ", not '" + text + "'");
     }
     return v;
 }
 
+}  // namespace
+
+int Args::Int(const std::string& name, int fallback) const {
+    const auto it = m_values.find(name);
+    return it == m_values.end() ? fallback : ParseNumber<int>(name, it->second, "a whole number");
+}
+
 double Args::Double(const std::string& name, double fallback) const {
     const auto it = m_values.find(name);
-    if (it == m_values.end()) return fallback;
-    double v = 0;
-    const auto [ptr, ec] = std::from_chars(it->second.data(), it->second.data() + it->second.size(), v);
-    if (ec != std::errc() || ptr != it->second.data() + it->second.size()) {
-        throw UsageError("option --" + name + " needs a number, not '" + it->second + "'");
-    }
-    return v;
+    return it == m_values.end() ? fallback : ParseNumber<double>(name, it->second, "a number");
 }
 
 platform::Event& InterruptEvent() {
