@@ -7,13 +7,16 @@
 #include <mutex>
 #include <string>
 
+#include "Cli.h"
+#include "tolvik/platform/Clock.h"
+
 namespace tolvik::tool {
 
 class ConsoleHost::MainWindow : public CWnd {
 public:
     explicit MainWindow(ConsoleHost& host) : m_host(host) { CreateOnThisThread(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_GPS_NEWDATA: {
                 std::unique_ptr<CGPSData> data(reinterpret_cast<CGPSData*>(wParam));
@@ -38,15 +41,17 @@ public:
                 break;
             }
             case WM_GPS_BINARY: {
+                // Each record comes with its own copy of the words (the host opted in).
+                std::unique_ptr<CGPSBinaryRecord> record(reinterpret_cast<CGPSBinaryRecord*>(lParam));
                 std::vector<unsigned> words;
-                if (CGPSReceiver* receiver = m_host.m_pReceiver) {
-                    // The words wait in the receiver; the reader thread writes them under this lock.
-                    std::lock_guard lock(CGPSReceiver::SharedStateLock());
-                    for (const WORD w : receiver->m_BinaryMessage) words.push_back(w);
-                }
+                if (record) words.assign(record->m_Words.begin(), record->m_Words.end());
                 m_host.m_printer.Binary(words);
                 break;
             }
+            case WM_GPS_DEVICE:
+                std::fprintf(stderr, wParam == GPS_DEVICE_LOST ? "tolvik: the device is gone; waiting for it to come back\n"
+                                                               : "tolvik: the device is back\n");
+                break;
             default:
                 break;
         }
@@ -61,6 +66,7 @@ ConsoleHost::ConsoleHost(Printer& printer, bool interactiveBoxes)
     : m_printer(printer), m_bInteractive(interactiveBoxes), m_pWindow(std::make_unique<MainWindow>(*this)) {
     SetMainWnd(m_pWindow.get());
     SetHostApp(this);
+    CGPSReceiver::SetBinaryRecordCopies(true);
 }
 
 ConsoleHost::~ConsoleHost() {
@@ -75,8 +81,14 @@ int ConsoleHost::DoMessageBox(const CString& text, UINT) {
     std::fprintf(stderr, "tolvik: %s\n", ToUtf8(text).c_str());
     if (m_bInteractive && isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "press Enter to continue ");
-        std::string line;
-        std::getline(std::cin, line);
+        // Ctrl-C ends the prompt as well as Enter: the run is being stopped, nobody will answer.
+        const int fds[] = {STDIN_FILENO, InterruptEvent().Descriptor()};
+        if (platform::GetClock().WaitReadable(fds, 2, INFINITE) == 0) {
+            std::string line;
+            std::getline(std::cin, line);
+        } else {
+            std::fputc('\n', stderr);
+        }
     }
     return IDOK;
 }

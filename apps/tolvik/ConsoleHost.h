@@ -1,5 +1,6 @@
 // The tool's host application: its main window takes the records the library posts and hands
-// them to a Printer; message boxes go to standard error.
+// them to a Printer (binary records as their own copies); message boxes and the loss and return
+// of the device go to standard error.
 #pragma once
 
 #include <cstdio>
@@ -18,7 +19,7 @@ public:
     ConsoleHost(Printer& printer, bool interactiveBoxes);
     ~ConsoleHost() override;
 
-    // The receiver whose binary words WM_GPS_BINARY refers to.
+    // The receiver in use.
     void SetReceiver(CGPSReceiver* pReceiver) { m_pReceiver = pReceiver; }
     // A logger that also gets every raw epoch and ephemeris.
     void SetRawLog(CDataLog* pLog) { m_pRawLog = pLog; }

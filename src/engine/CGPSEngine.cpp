@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "engine/Catalogue.h"
@@ -24,6 +25,39 @@ bool IsExistingFile(const CString& path) {
 
 constexpr const wchar_t* kDefaultEmulationFile = L"Emulation.log";
 constexpr const wchar_t* kPauseMarker = L"VEK PAUSE";
+
+}  // namespace
+
+// What one reader thread uses besides the engine, shared between the thread and the engine so
+// that it outlives either. The thread holds engineMutex while it uses the engine and lets go of
+// it only around host code that may block (message boxes, callbacks), which is exactly where a
+// host's UI thread, busy in Stop, Start or the destructor, can keep it. The engine takes the
+// mutex, marks the thread abandoned and detaches it; back from the host, the thread sees the mark
+// and returns without touching the engine again.
+struct CGPSEngine::ReaderRun final : HostCallBracket {
+    platform::Event stop{false, false};     // the engine's m_hStopEvent for this run
+    platform::Event stopped{true, false};   // the thread's answer as it ends
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> ended{false};         // the thread left its loop
+    std::mutex engineMutex;
+    bool abandoned = false;                 // guarded by engineMutex
+    bool finished = false;                  // guarded by engineMutex: only returning is left
+    std::unique_lock<std::mutex> held{engineMutex, std::defer_lock};  // the thread's hold
+
+    void Leave() override { held.unlock(); }
+    bool Enter() override {
+        held.lock();
+        return !abandoned;
+    }
+};
+
+namespace {
+
+// The run of the reader thread that is executing, null on every other thread.
+thread_local CGPSEngine::ReaderRun* t_pRun = nullptr;
+
+// True on a reader thread that its engine gave up while it was in host code.
+bool GivenUp() { return t_pRun && t_pRun->abandoned; }
 
 }  // namespace
 
@@ -78,7 +112,7 @@ CGPSEngine::CGPSEngine() {
 
 CGPSEngine::~CGPSEngine() {
     Stop();
-    JoinFinishedThread();
+    CollectThread();
     for (CGPSReceiver* pReceiver : m_Receivers) delete pReceiver;
     m_Receivers.clear();
 }
@@ -102,7 +136,7 @@ CGPSReceiver* CGPSEngine::FindReceiver(CString strName) {
 
 void CGPSEngine::SetReceiver(CGPSReceiver* pReceiver) {
     Stop();
-    JoinFinishedThread();  // the current receiver never changes under a running thread
+    CollectThread();  // the current receiver never changes under a thread that uses the engine
     m_pReceiver = pReceiver;
     if (m_pReceiver) m_pReceiver->m_nMinSatellites = m_nMinSatellites;
 }
@@ -128,11 +162,13 @@ CString CGPSEngine::GetLastErrorString() const {
 
 // ---- CGPSEngine: lifecycle
 
-bool CGPSEngine::IsActive() { return m_hStopEvent != nullptr && !m_bStopRequested.load(); }
+bool CGPSEngine::IsActive() {
+    return m_hStopEvent != nullptr && m_pRun && !m_pRun->stopRequested.load() && !m_pRun->ended.load();
+}
 
 bool CGPSEngine::Start() {
     Stop();
-    JoinFinishedThread();
+    CollectThread();
     if (!m_bReceiversInitialized) InitReceivers();
     if (!m_pReceiver) {
         m_eLastError = GPS_ENGINE_NO_RECEIVER;
@@ -142,17 +178,15 @@ bool CGPSEngine::Start() {
         m_eLastError = GPS_ENGINE_INIT_FAILED;
         return false;
     }
-    m_hStopEvent = platform::CreateEvent(false, false);
-    m_hThreadStop = m_hStopEvent;
-    m_hStoppedEvent = platform::CreateEvent(true, false);
-    m_bStopRequested = false;
+    m_bDeviceLost = false;
     try {
-        m_pThread = new std::thread(ThreadProc, this);
+        m_pRun = std::make_shared<ReaderRun>();
+        m_hStopEvent = &m_pRun->stop;
+        m_pThread = new std::thread(ThreadProc, m_pRun, this);
     } catch (...) {
         m_pReceiver->Suspend();
-        platform::CloseHandle(m_hStopEvent);
-        platform::CloseHandle(m_hStoppedEvent);
-        m_hStopEvent = m_hThreadStop = m_hStoppedEvent = nullptr;
+        m_hStopEvent = nullptr;
+        m_pRun.reset();
         m_eLastError = GPS_ENGINE_THREAD_FAILED;
         return false;
     }
@@ -164,76 +198,106 @@ void CGPSEngine::Stop() {
     if (std::this_thread::get_id() == m_readerThreadId.load()) {
         // The reader thread stops its own engine (the emulation file cannot be opened): raise the
         // signal and suspend; the host's next Stop, Start or the destructor collects the thread.
-        m_bStopRequested = true;
+        if (m_pRun) m_pRun->stopRequested = true;
         if (m_pReceiver) m_pReceiver->Suspend();
         return;
     }
-    if (m_hStopEvent) {
-        m_bStopRequested = true;
-        platform::SetEvent(m_hStopEvent);
+    if (m_hStopEvent && m_pRun) {
+        m_pRun->stopRequested = true;
+        m_pRun->stop.Set();
         std::this_thread::yield();
         // The thread answers on its own event as it ends; give up waiting after a second (it
         // may be held in a message box) and collect it later.
-        if (platform::WaitForSingleObject(m_hStoppedEvent, kStopWaitMs) == platform::WAIT_OBJECT_0) {
-            JoinFinishedThread();
+        if (platform::WaitForSingleObject(&m_pRun->stopped, kStopWaitMs) == platform::WAIT_OBJECT_0) {
+            CollectThread();
         }
-        m_hStopEvent = nullptr;  // the events live until the thread is collected
+        m_hStopEvent = nullptr;  // the run's events live as long as the thread or the engine needs them
     }
     if (m_pReceiver) m_pReceiver->Suspend();
 }
 
-void CGPSEngine::JoinFinishedThread() {
+void CGPSEngine::CollectThread() {
     if (!m_pThread) return;
-    m_bStopRequested = true;
-    if (m_hThreadStop) platform::SetEvent(m_hThreadStop);
-    m_pThread->join();
+    m_pRun->stopRequested = true;
+    m_pRun->stop.Set();
+    bool bFinished = false;
+    {
+        // Held by the thread only while it runs library code, which the stop signal ends
+        // promptly; a thread in host code has let go of it.
+        std::lock_guard lock(m_pRun->engineMutex);
+        bFinished = m_pRun->finished;
+        if (!bFinished) m_pRun->abandoned = true;
+    }
+    if (bFinished) {
+        m_pThread->join();
+    } else {
+        m_pThread->detach();  // it keeps its ReaderRun and ends when the host lets it return
+    }
     delete m_pThread;
     m_pThread = nullptr;
+    m_pRun.reset();
+    m_hStopEvent = nullptr;
     m_readerThreadId = std::thread::id();
-    platform::CloseHandle(m_hThreadStop);
-    platform::CloseHandle(m_hStoppedEvent);
-    m_hThreadStop = nullptr;
-    m_hStoppedEvent = nullptr;
 }
 
 // ---- The reader thread
 
-void CGPSEngine::ThreadProc(CGPSEngine* pEngine) {
-    pEngine->m_readerThreadId = std::this_thread::get_id();
-    if (pEngine->m_bEmulation) {
-        pEngine->RunEmulation();
-    } else {
-        pEngine->RunLive();
+void CGPSEngine::ThreadProc(std::shared_ptr<ReaderRun> run, CGPSEngine* pEngine) {
+    run->held.lock();
+    t_pRun = run.get();
+    HostCallBracket* const pPrevious = SetHostCallBracket(run.get());
+    bool bAlive = true;
+    try {
+        pEngine->m_readerThreadId = std::this_thread::get_id();
+        bAlive = pEngine->m_bEmulation ? pEngine->RunEmulation(*run) : pEngine->RunLive(*run);
+    } catch (const std::exception& e) {
+        // Nothing may leave the thread: report why reading ended, as the engine reports a file
+        // it cannot open, and end as if stopped.
+        bAlive = !run->abandoned;
+        if (bAlive) {
+            AfxMessageBox(CString(L"The GPS thread stopped: ") + CString::FromBytes(e.what()));
+            bAlive = !run->abandoned;
+        }
+    } catch (...) {
+        bAlive = !run->abandoned;
     }
-    pEngine->m_Buffer.Clear();  // a new run starts with an empty buffer
-    platform::SetEvent(pEngine->m_hStoppedEvent);
+    if (bAlive) pEngine->m_Buffer.Clear();  // a new run starts with an empty buffer
+    run->ended = true;
+    run->finished = true;
+    SetHostCallBracket(pPrevious);
+    t_pRun = nullptr;
+    run->stopped.Set();
+    run->held.unlock();
 }
 
-bool CGPSEngine::StopRequested(DWORD waitMs) {
-    if (m_bStopRequested) return true;
-    const DWORD r = platform::WaitForSingleObject(m_hThreadStop, waitMs);
-    return r != platform::WAIT_TIMEOUT || m_bStopRequested;
+bool CGPSEngine::StopRequested(ReaderRun& run, DWORD waitMs) {
+    if (run.stopRequested) return true;
+    const DWORD r = platform::WaitForSingleObject(&run.stop, waitMs);
+    return r != platform::WAIT_TIMEOUT || run.stopRequested;
 }
 
-void CGPSEngine::RunEmulation() {
+bool CGPSEngine::RunEmulation(ReaderRun& run) {
     CString path = m_strEmulationFile;
     if (!IsExistingFile(path)) path = m_strEmulationDir + kDefaultEmulationFile;
 
     CTextFile file(false, false);
     if (!file.Open(path, CTextFile::modeRead | CTextFile::typeText, nullptr)) {
         AfxMessageBox(CString::Formatted(LoadResString(IDS_EMULATION_OPEN_FAILED).GetString(), path));
+        if (run.abandoned) return false;
         Stop();
-        return;
+        return true;
     }
 
-    while (!StopRequested(kLinePaceMs)) {
+    while (!StopRequested(run, kLinePaceMs)) {
         CString line;
         if (!file.ReadString(line)) {
             file.SeekToBegin();  // endless replay; an empty file ends it
             if (!file.ReadString(line)) break;
         }
         ReplayLine(line);
+        if (run.abandoned) return false;
     }
+    return true;
 }
 
 bool CGPSEngine::ReplayLine(CString line) {
@@ -242,6 +306,7 @@ bool CGPSEngine::ReplayLine(CString line) {
         CString marker;
         if (!parser.GetNextString(marker)) return false;
         AfxMessageBox(parser.GetRemainingBuffer());
+        if (GivenUp()) return false;
         // The line itself goes on without a line end: it matters to framing only if it holds a
         // '$' or '#'.
     } else {
@@ -251,12 +316,27 @@ bool CGPSEngine::ReplayLine(CString line) {
     return UpdateGPSBuffer(bytes);
 }
 
-void CGPSEngine::RunLive() {
+bool CGPSEngine::WaitForDevice(ReaderRun& run, CGPSReceiver* pReceiver) {
+    // The port reported a hang-up or a read error: the device is gone until it opens again.
+    m_bDeviceLost = true;
+    PostToMainWindow(WM_GPS_DEVICE, GPS_DEVICE_LOST, 0, nullptr);
+    CGPSReceiver::m_Port.Close();
+    while (!StopRequested(run, kReopenIntervalMs)) {
+        if (pReceiver->OpenPort()) {
+            m_bDeviceLost = false;
+            PostToMainWindow(WM_GPS_DEVICE, GPS_DEVICE_BACK, 0, nullptr);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CGPSEngine::RunLive(ReaderRun& run) {
     CGPSReceiver* const pReceiver = m_pReceiver;
     platform::Clock& clock = platform::GetClock();
     std::uint64_t lastSuccess = clock.MonotonicMs();
     std::unique_ptr<BYTE[]> buffer(new BYTE[kBufferLimit + 2]);
-    std::FILE* log = nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, std::fclose);
 
     while (true) {
         if (clock.MonotonicMs() - lastSuccess >= kSpeedResetMs) {
@@ -265,36 +345,43 @@ void CGPSEngine::RunLive() {
         }
         // The first byte ends a wait of up to a second; the stop signal ends it too.
         const int n = CGPSReceiver::m_Port.ReadBurst(buffer.get(), kBufferLimit + 1, kFirstByteWaitMs,
-                                                     kBurstWaitMs, m_hThreadStop);
+                                                     kBurstWaitMs, &run.stop);
+        if (n < 0 && !run.stopRequested && CGPSReceiver::m_Port.HungUp()) {
+            if (!WaitForDevice(run, pReceiver)) break;
+            lastSuccess = clock.MonotonicMs();
+            continue;
+        }
         if (n <= 0) {
-            if (!m_bStopRequested) pReceiver->KeepAlive();
+            if (!run.stopRequested) pReceiver->KeepAlive();
         } else {
             const bool wantLog = m_bLogRawData;
             if (wantLog != (log != nullptr)) {
                 if (wantLog) {
-                    log = std::fopen(m_strRawLogFile.ToBytes().c_str(), "wbe");
+                    log.reset(std::fopen(m_strRawLogFile.ToBytes().c_str(), "wbe"));
                     if (!log) {
                         AfxMessageBox(LoadResString(IDS_RAW_LOG_OPEN_FAILED));
+                        if (run.abandoned) return false;
                         m_bLogRawData = false;
                     }
                 } else {
-                    std::fclose(log);
-                    log = nullptr;
+                    log.reset();
                 }
             }
             if (log) {
-                std::fwrite(buffer.get(), 1, static_cast<std::size_t>(n), log);
-                std::fflush(log);  // what was read is on disk even if the host dies next
+                std::fwrite(buffer.get(), 1, static_cast<std::size_t>(n), log.get());
+                std::fflush(log.get());  // what was read is on disk even if the host dies next
             }
             CBinBuffer burst(reinterpret_cast<const char*>(buffer.get()), n);
-            if (UpdateGPSBuffer(burst)) {
+            const bool bParsed = UpdateGPSBuffer(burst);
+            if (run.abandoned) return false;
+            if (bParsed) {
                 lastSuccess = clock.MonotonicMs();
                 m_bDataParsed = true;
             }
         }
-        if (StopRequested(kCyclePauseMs)) break;
+        if (StopRequested(run, kCyclePauseMs)) break;
     }
-    if (log) std::fclose(log);
+    return true;
 }
 
 bool CGPSEngine::UpdateGPSBuffer(CBinBuffer& buffer) {
@@ -315,6 +402,9 @@ bool CGPSEngine::UpdateGPSBuffer(CBinBuffer& buffer) {
                 m_pReceiver->AttachRawData(bytes, length);
             }
             if (m_pReceiver->Parse(*text)) result = true;
+            // The host's callbacks ran as Parse let go of the shared lock; if meanwhile the
+            // engine gave this thread up, nothing of it may be touched any more.
+            if (GivenUp()) return false;
         }
         if (!m_ComBuffer.IsStopped()) {
             m_ComBuffer.OnRawData(text.get());

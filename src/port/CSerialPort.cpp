@@ -304,6 +304,7 @@ int CSerialPort::ReadWithTimeouts(BYTE* pBuffer, int nMax, DWORD firstByteMs, DW
             continue;
         }
         // End of file or an error (the other side hung up, the device vanished).
+        if (total == 0) m_nHungUpGeneration.store(generation + 1u);
         return total > 0 ? total : -1;
     }
     return total;

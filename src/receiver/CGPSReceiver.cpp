@@ -34,10 +34,18 @@ constexpr int kDefaultBaudRate = 9600;
 constexpr const wchar_t* kBaudEntry = L"Baud";
 }  // namespace
 
-std::recursive_mutex& CGPSReceiver::SharedStateLock() {
-    static std::recursive_mutex lock;
+HostSafeMutex& CGPSReceiver::SharedStateLock() {
+    static HostSafeMutex lock;
     return lock;
 }
+
+namespace {
+std::atomic<bool> s_bBinaryRecordCopies{false};
+}  // namespace
+
+void CGPSReceiver::SetBinaryRecordCopies(bool bOn) { s_bBinaryRecordCopies.store(bOn); }
+
+bool CGPSReceiver::BinaryRecordCopies() { return s_bBinaryRecordCopies.load(); }
 
 CGPSReceiver::CGPSReceiver() : m_NotificationCallbacks(10), m_StatusStrings(10) {
     m_NotificationCallbacks.InitHashTable(17);

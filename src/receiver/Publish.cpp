@@ -66,11 +66,15 @@ bool CGPSReceiver::HasNotificationCallback(GPSNotificationType eType) {
 
 void CGPSReceiver::BroadcastNotification(GPSNotificationType eType,
                                          CGPSNotification* pNotification) {
-    std::lock_guard lock(SharedStateLock());
     NotificationEntry entry;
-    if (!m_NotificationCallbacks.Lookup(eType, entry) || !entry.m_pfnCallback) return;
-    // A copy: the callback may register again for its own kind while it runs.
-    entry.m_pfnCallback(entry.m_Type, pNotification, entry.m_pUserData);
+    {
+        std::lock_guard lock(SharedStateLock());
+        if (!m_NotificationCallbacks.Lookup(eType, entry) || !entry.m_pfnCallback) return;
+    }
+    // Host code: called from Parse, it runs once Parse has let go of the shared lock, before the
+    // window message posted after it. A copy of the entry: the callback may register again for
+    // its own kind while it runs.
+    CallHost([entry, pNotification] { entry.m_pfnCallback(entry.m_Type, pNotification, entry.m_pUserData); });
 }
 
 }  // namespace tolvik

@@ -409,6 +409,23 @@ bool CGPSReceiver::PostEphemerisInfo() {
 
 // ---- "$BIN" and AA 44 12 records
 
+namespace {
+
+// Tells the host a binary record arrived. Several may come in one read and the host takes them
+// later, so a host that opted in gets each record's own copy; m_BinaryMessage keeps the last.
+void PostBinaryRecord(const CWordArray& words) {
+    std::unique_ptr<CGPSBinaryRecord> record;
+    if (CGPSReceiver::BinaryRecordCopies()) {
+        record.reset(new (std::nothrow) CGPSBinaryRecord);
+        if (record) record->m_Words.assign(words.begin(), words.end());
+    }
+    // The window owns the copy; an undeliverable post frees it.
+    PostToMainWindow(WM_GPS_BINARY, 0, reinterpret_cast<LPARAM>(record.release()),
+                     [](WPARAM, LPARAM lParam) { delete reinterpret_cast<CGPSBinaryRecord*>(lParam); });
+}
+
+}  // namespace
+
 // A "$J" receiver's binary block (little-endian), taken as 16-bit words for the host:
 //   $BIN<5F 00><80 00><128 data bytes><checksum><CR LF>
 //   1. "$BIN"
@@ -430,7 +447,7 @@ bool CGPSReceiver::ProcessBIN() {
     m_BinaryMessage.SetSize(nWords);
     for (int i = 0; i < nWords; ++i)
         m_BinaryMessage[i] = ReadLE16(p, 2 * i);
-    PostToMainWindow(WM_GPS_BINARY, 0, 0, nullptr);
+    PostBinaryRecord(m_BinaryMessage);
 
     // The output command is repeated about every three seconds' worth of records, so that a
     // receiver that lost its settings (a reset, a power cycle) goes back to the rate we chose.
@@ -457,7 +474,7 @@ bool CGPSReceiver::ProcessAxis4BIN() {
     m_BinaryMessage.SetSize(nWords);
     for (int i = 0; i < nWords; ++i)
         m_BinaryMessage[i] = ReadLE16(p, 2 * i);
-    PostToMainWindow(WM_GPS_BINARY, 0, 0, nullptr);
+    PostBinaryRecord(m_BinaryMessage);
     return true;
 }
 

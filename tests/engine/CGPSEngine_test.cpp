@@ -302,6 +302,10 @@ TEST_F(ReplayTest, AnEmptyFileEndsTheReplay) {
     ASSERT_TRUE(engine.Start());
     ASSERT_TRUE(clock.Settle());
     clock.Advance(CGPSEngine::kLinePaceMs);
+    // The host learns it as it learns of a replay that could not start: the engine is no longer
+    // active, without a Stop.
+    for (int i = 0; i < 20000 && engine.IsActive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(engine.IsActive());
     engine.Stop();  // collects the thread, which has ended by itself
     EXPECT_TRUE(probe->Parsed().empty());
     EXPECT_FALSE(engine.IsActive());

@@ -68,7 +68,7 @@ class RecordingHost::MainWindow : public CWnd {
 public:
     explicit MainWindow(RecordingHost& host) : m_host(host) { CreateOnThisThread(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_GPS_NEWDATA:
                 m_host.epochs.emplace_back(reinterpret_cast<CGPSData*>(wParam));
@@ -84,6 +84,10 @@ public:
                 break;
             case WM_GPS_BINARY:
                 ++m_host.binaryMessages;
+                if (lParam) m_host.binaryRecords.emplace_back(reinterpret_cast<CGPSBinaryRecord*>(lParam));
+                break;
+            case WM_GPS_DEVICE:
+                m_host.deviceEvents.push_back(wParam);
                 break;
             default:
                 break;

@@ -71,6 +71,8 @@ public:
     std::vector<std::unique_ptr<CGPSDataRaw>> rawEpochs;
     std::vector<std::unique_ptr<CGPSDataEphemeris>> ephemerides;
     int binaryMessages = 0;
+    std::vector<std::unique_ptr<CGPSBinaryRecord>> binaryRecords;  // with SetBinaryRecordCopies(true)
+    std::vector<WPARAM> deviceEvents;                              // WM_GPS_DEVICE: lost or back
     std::vector<CString> messageBoxes;  // guarded: boxes may come from the reader thread
 
     std::vector<CString> MessageBoxes();

@@ -280,5 +280,16 @@ TEST(Tool, RawReplayShowsTheEncodedRawEpochsAndEphemerides) {
     EXPECT_NE(r.err.find("Num Epochs: 30, Time: 0 min."), std::string::npos) << r.err;
 }
 
+// A paced replay of an empty file has nothing to replay: it ends (it used to wait for ever).
+TEST(Tool, PacedReplayOfAnEmptyFileEnds) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("empty.log"), "");
+    const std::string command = "timeout 60 " + Quote(TOLVIK_TOOL_PATH) + " replay " + Quote(dir.File("empty.log")) +
+                                " </dev/null >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "124: still replaying after a minute";
+}
+
 }  // namespace
 }  // namespace tolvik

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -71,6 +72,7 @@ public:
     static constexpr DWORD kLinePaceMs = 500;
     static constexpr DWORD kSpeedResetMs = 10000;
     static constexpr DWORD kStopWaitMs = 1000;
+    static constexpr DWORD kReopenIntervalMs = 1000;  // between attempts to reopen a lost device
 
     CGPSEngine();
     ~CGPSEngine();
@@ -90,11 +92,20 @@ public:
     void SetMinSatRequierment(int nMin);  // at least 3
     int GetMinSatRequierment();
 
+    // Start, SetReceiver and the destructor never wait without bound for a reader thread that a
+    // timed-out Stop left behind: one held in host code (a message box the host shows on its UI
+    // thread, a callback waiting for that thread) is let go with the state it uses and ends,
+    // touching nothing of the engine, once the host lets it return.
     bool Start();
     void Stop();
     void Pause() { Stop(); }
     bool Resume() { return Start(); }
+    // From a successful Start until Stop, or until the reader thread ended by itself (an empty
+    // or unopenable emulation file, a failure).
     bool IsActive();
+    // The device went away while reading live (WM_GPS_DEVICE, GPS_DEVICE_LOST) and has not come
+    // back yet.
+    bool IsDeviceLost() const { return m_bDeviceLost.load(); }
 
     GPS_ENGINE_ERROR GetLastError() const { return m_eLastError; }
     CString GetLastErrorString() const;
@@ -129,19 +140,24 @@ public:
     bool m_bReceiversInitialized = false;
     GPS_ENGINE_ERROR m_eLastError = GPS_ENGINE_NO_ERROR;
 
-private:
-    static void ThreadProc(CGPSEngine* pEngine);
-    void RunEmulation();
-    void RunLive();
-    // Waits up to waitMs on the stop event; true when the thread is to end.
-    bool StopRequested(DWORD waitMs);
-    // Waits for a reader thread that was told to stop and releases its events.
-    void JoinFinishedThread();
+    // What one reader thread shares with the engine (defined in the engine's source).
+    struct ReaderRun;
 
-    std::atomic<bool> m_bStopRequested{false};       // the stop signal, read by the reader thread
-    platform::Event* m_hThreadStop = nullptr;        // the running thread's stop event (kept until joined)
-    platform::Event* m_hStoppedEvent = nullptr;      // the reader thread's answer as it ends
-    std::atomic<std::thread::id> m_readerThreadId{}; // to recognise a Stop from the reader thread
+private:
+    static void ThreadProc(std::shared_ptr<ReaderRun> run, CGPSEngine* pEngine);
+    // Each returns false when the engine gave the thread up: it then returns at once.
+    bool RunEmulation(ReaderRun& run);
+    bool RunLive(ReaderRun& run);
+    bool WaitForDevice(ReaderRun& run, CGPSReceiver* pReceiver);
+    // Waits up to waitMs on the stop event; true when the thread is to end.
+    static bool StopRequested(ReaderRun& run, DWORD waitMs);
+    // Joins a reader thread that has ended, or lets go of one still held in host code; never
+    // waits without bound.
+    void CollectThread();
+
+    std::shared_ptr<ReaderRun> m_pRun;                // what the current reader thread uses
+    std::atomic<std::thread::id> m_readerThreadId{};  // to recognise a Stop from the reader thread
+    std::atomic<bool> m_bDeviceLost{false};
 };
 
 }  // namespace tolvik

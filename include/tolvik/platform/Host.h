@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -69,13 +70,55 @@ CWinApp* AfxGetApp();
 // Installs a host (nullptr restores the default). The host must outlive its installation.
 void SetHostApp(CWinApp* pApp);
 
+// ---- The lock rule: host code never runs under a lock a host thread can take.
+//
+// A GUI host marshals what the library tells it to its UI thread and waits there (SendMessage);
+// if that UI thread is at the same moment in a library call that takes a lock the calling thread
+// holds, both wait for ever. So the library's locks that host-thread operations take are
+// HostSafeMutex: while a thread holds one, every call into host code it makes (notification
+// callbacks, message boxes, posts, the host's keep-awake hook) waits in a queue of that thread
+// and runs, in order, right after the thread releases its outermost hold.
+class HostSafeMutex {
+public:
+    void lock();
+    bool try_lock();
+    void unlock();
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+// True while the calling thread holds a HostSafeMutex.
+bool HostCallsDeferred();
+
+// Runs host code now, or queues it until the calling thread holds no HostSafeMutex. When the
+// call is dropped instead (its thread was abandoned in between), discard runs in its place, so
+// that a payload the call would have handed over is freed.
+void CallHost(std::function<void()> call, std::function<void()> discard = {});
+
+// A thread whose owner may stop waiting for it while it is inside host code (the engine's reader
+// thread) installs a bracket: Leave runs before every call into host code that may block, Enter
+// after it. Enter returns false when the thread's owner has given it up; the thread then drops
+// the host calls still queued and must touch nothing of its owner any more.
+class HostCallBracket {
+public:
+    virtual ~HostCallBracket() = default;
+    virtual void Leave() = 0;
+    virtual bool Enter() = 0;
+};
+// Installs the calling thread's bracket (null removes it); returns the previous one.
+HostCallBracket* SetHostCallBracket(HostCallBracket* pBracket);
+
+// Shows the box through the host. Under a HostSafeMutex the box is queued and IDOK returned.
 int AfxMessageBox(const CString& text, UINT nType = MB_OK);
 
 // Tells the host the serial port is in use (see CWinApp::KeepSystemAwake).
-inline void SystemIdleTimerReset() { AfxGetApp()->KeepSystemAwake(); }
+void SystemIdleTimerReset();
 
 // Posts a message with an owned payload to the host's main window. When there is no main window,
-// or the message cannot be queued, the deleter frees the payload and the result is false.
+// or the message cannot be queued, the deleter frees the payload and the result is false. Under
+// a HostSafeMutex the post is queued with the other host calls (so that it keeps its order
+// behind a callback raised before it) and the result is true.
 bool PostToMainWindow(UINT message, WPARAM wParam, LPARAM lParam, PayloadDeleter deleter);
 
 // Posts a heap record to the main window; the receiving window owns it and deletes it as T.

@@ -74,6 +74,9 @@ public:
     // silence, -1 when the port is closed or failed. A set interrupt event ends the first-byte
     // wait early (0 is returned) without taking the event's signal.
     int ReadBurst(BYTE* pBuffer, int nMax, DWORD firstByteMs, DWORD burstMs, platform::Event* pInterrupt);
+    // True when a read on the port as it is open now ended on end-of-file or a read error: the
+    // device went away (terminal hung up, USB adapter pulled). Closing or reopening clears it.
+    bool HungUp() const { return m_nHungUpGeneration.load() == m_nGeneration.load() + 1u; }
 
     // Device path for a port number (the host's map, else /dev/ttyS<n-1>).
     static void SetPortDevice(int nPort, const std::string& path);
@@ -109,6 +112,7 @@ protected:
     // waited across a close not to use the number it started with.
     std::shared_mutex m_fdLock;
     std::atomic<unsigned> m_nGeneration{0};
+    std::atomic<unsigned> m_nHungUpGeneration{0};  // the generation a read saw hang up, plus 1
     std::mutex m_writeLock;
 };
 

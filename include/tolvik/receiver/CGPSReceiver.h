@@ -20,6 +20,7 @@
 #include "tolvik/platform/CObject.h"
 #include "tolvik/platform/CString.h"
 #include "tolvik/platform/Collections.h"
+#include "tolvik/platform/Host.h"
 #include "tolvik/port/CSerialPort.h"
 #include "tolvik/receiver/CSpeedEngine.h"
 #include "tolvik/receiver/Notifications.h"
@@ -200,9 +201,16 @@ public:
 
     // Serialises the reader thread's message handling with the few host-thread operations that
     // touch the shared epoch while the engine runs (InvalidateSVInfo, ResetSpeedEngine, command
-    // operations that clear status fields). Uncontended in normal use; recursive so that a
-    // notification callback may call back into its receiver.
-    static std::recursive_mutex& SharedStateLock();
+    // operations that clear status fields, the notification registry). Uncontended in normal
+    // use; recursive. Host code never runs under it: callbacks, boxes and posts raised while it
+    // is held wait until it is released (HostSafeMutex), so a host thread may always take it.
+    static HostSafeMutex& SharedStateLock();
+
+    // Binary records for the host: with copies on, every WM_GPS_BINARY carries in lParam a heap
+    // CGPSBinaryRecord with that record's words, owned by the receiving window; off (the
+    // default), lParam is 0 and only m_BinaryMessage holds the words of the last record.
+    static void SetBinaryRecordCopies(bool bOn);
+    static bool BinaryRecordCopies();
 
 protected:
     // Writes an already terminated command; with bWait waits up to nTimeout ms for the

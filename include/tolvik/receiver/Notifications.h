@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tolvik/platform/Types.h"
 #include "tolvik/records/GPSData.h"
@@ -16,7 +17,22 @@ inline constexpr UINT WM_GPS_NEWDATA = 0x800A;     // CGPSData*: copy of the cur
 inline constexpr UINT WM_GPS_RAWSTRING = 0x800B;   // CString*: one framed message as received
 inline constexpr UINT WM_GPS_NEWDATARAW = 0x800C;  // CGPSDataRaw*: a raw measurement epoch
 inline constexpr UINT WM_GPS_EPHEMERIS = 0x800D;   // CGPSDataEphemeris*: one ephemeris
-inline constexpr UINT WM_GPS_BINARY = 0x800E;      // 0: the words wait in the receiver's m_BinaryMessage
+// WM_GPS_BINARY: wParam 0. With CGPSReceiver::SetBinaryRecordCopies(true), lParam is a heap
+// CGPSBinaryRecord* (below) owned by the receiving window; otherwise lParam is 0 and the words of
+// the last record wait in the receiver's m_BinaryMessage.
+inline constexpr UINT WM_GPS_BINARY = 0x800E;
+
+// Our own numbering, after the messages above. wParam GPS_DEVICE_LOST when the port reported a
+// read error or a hang-up (USB adapter pulled, terminal closed), GPS_DEVICE_BACK when the engine
+// could open it again (it tries about once a second); lParam 0, no payload.
+inline constexpr UINT WM_GPS_DEVICE = 0x8010;
+inline constexpr WPARAM GPS_DEVICE_LOST = 0;
+inline constexpr WPARAM GPS_DEVICE_BACK = 1;
+
+// One binary record ("$BIN" block or AA 44 12 record) as little-endian 16-bit words.
+struct CGPSBinaryRecord {
+    std::vector<WORD> m_Words;
+};
 
 // Notification kinds. The library raises GPS_NOTIFY_EPHEMERIS only; any other value may be
 // registered and tested but is never raised.

@@ -1,0 +1,256 @@
+// The engine with hosts that behave like GUI hosts and devices that behave like real ones: message
+// boxes shown on a UI thread that is busy in Stop and Start, a device unplugged and plugged in
+// again mid-stream, several binary records in one read. On virtual time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/MixedStream.h"
+#include "sim/SimulatedReceiver.h"
+#include "support/TestSupport.h"
+#include "tolvik/engine/CGPSEngine.h"
+#include "tolvik/platform/Clock.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::VirtualClock;
+using test::Nmea;
+
+// A host whose message boxes are shown by its UI thread: the box returns only when the UI thread
+// gets round to it, here when the test releases it.
+class MarshallingHost : public test::RecordingHost {
+public:
+    int DoMessageBox(const CString& text, UINT nType) override {
+        RecordingHost::DoMessageBox(text, nType);
+        inBox.Set();
+        platform::WaitForSingleObject(&release, INFINITE);
+        returned.Set();
+        return IDOK;
+    }
+    platform::Event inBox{true, false};
+    platform::Event release{true, false};
+    platform::Event returned{true, false};
+};
+
+// Runs a host call that must come back; a call that waits for ever fails the test at once rather
+// than hanging it (its threads could never be joined).
+void MustReturn(const char* what, VirtualClock& clock, const std::function<void()>& call) {
+    auto done = std::async(std::launch::async, call);
+    // Stop's wait for the thread's answer runs on virtual time: let it time out.
+    for (int i = 0; i < 2000 && done.wait_for(10ms) != std::future_status::ready;) {
+        if (clock.WaitForTimedWaiters(1, 10ms))
+            clock.AdvanceToNextDeadline();
+        else
+            ++i;
+    }
+    if (done.wait_for(0s) != std::future_status::ready) {
+        ADD_FAILURE() << what << " waits for a reader thread held in a message box";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    done.get();
+}
+
+struct BoxCase {
+    const char* legend;
+    std::string file;  // the emulation file; empty: none (the open-error box)
+    const char* box;
+};
+
+struct AfterStopCase {
+    const char* legend;
+    std::function<void(std::unique_ptr<CGPSEngine>&)> call;
+};
+
+class HeldBoxTest : public ::testing::TestWithParam<std::tuple<BoxCase, AfterStopCase>> {
+protected:
+    VirtualClock clock;
+    platform::ScopedClock guard{clock};
+    MarshallingHost host;
+    test::TempDir dir;
+};
+
+TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
+    const auto& [box, after] = GetParam();
+    auto engine = std::make_unique<CGPSEngine>();
+    engine->SetReceiver(engine->FindReceiver(L"Other"));
+    engine->m_bEmulation = true;
+    if (box.file.empty()) {
+        engine->m_strEmulationFile = L"/nonexistent/recording.log";
+        engine->m_strEmulationDir = L"/nonexistent/";
+    } else {
+        test::WriteFile(dir.File("pause.log"), box.file);
+        engine->m_strEmulationFile = CString::FromBytes(dir.File("pause.log"));
+    }
+    ASSERT_TRUE(engine->Start());
+    // The reader thread reaches its box (the pause line after its half second) and stays there.
+    while (!host.inBox.IsSet()) {
+        if (clock.WaitForTimedWaiters(1, 10ms)) clock.AdvanceToNextDeadline();
+    }
+    ASSERT_EQ(host.MessageBoxes().size(), 1u);
+    EXPECT_EQ(host.MessageBoxes()[0], CString::FromBytes(box.box));
+
+    // The UI thread is busy in Stop: the thread cannot answer; Stop gives up after its second.
+    const std::uint64_t before = clock.MonotonicMs();
+    MustReturn("Stop", clock, [&] { engine->Stop(); });
+    EXPECT_EQ(clock.MonotonicMs() - before, CGPSEngine::kStopWaitMs);
+    EXPECT_FALSE(engine->IsActive());
+    MustReturn(after.legend, clock, [&] { after.call(engine); });
+
+    // The UI thread shows the box at last; the thread returns into an engine that let it go
+    // (or no longer exists) and ends without touching it.
+    host.release.Set();
+    ASSERT_EQ(platform::WaitForSingleObject(&host.returned, INFINITE), platform::WAIT_OBJECT_0);
+    if (engine) {
+        engine->Stop();
+        EXPECT_FALSE(engine->IsActive());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BoxesAndCalls, HeldBoxTest,
+    ::testing::Combine(
+        ::testing::Values(BoxCase{"PauseLine", "VEK PAUSE,Turn the antenna\n" + Nmea("GPGGA,1"), "Turn the antenna"},
+                          BoxCase{"MissingFile", "",
+                                  "Unable to open the emulation file: '/nonexistent/Emulation.log'."}),
+        ::testing::Values(AfterStopCase{"Start", [](std::unique_ptr<CGPSEngine>& e) { EXPECT_TRUE(e->Start()); }},
+                          AfterStopCase{
+                              "SetReceiver",
+                              [](std::unique_ptr<CGPSEngine>& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
+                          AfterStopCase{"Destructor", [](std::unique_ptr<CGPSEngine>& e) { e.reset(); }})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).legend) + "Then" + std::get<1>(info.param).legend;
+    });
+
+// ---- Device loss
+
+constexpr int kPort = 5;
+constexpr const char* kGga = "GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+
+class DeviceTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        engine.Stop();
+        CSerialPort::ClearPortDevices();
+    }
+    // Dispatches the host's messages, moving virtual time from one wait of the reader thread to
+    // the next, until the condition holds.
+    bool PumpUntil(const std::function<bool()>& condition) {
+        for (int idle = 0; idle < 400;) {
+            const bool blocked = clock.Settle(1, 50ms);
+            host.Pump();
+            if (condition()) return true;
+            if (blocked) {
+                idle = 0;
+                clock.AdvanceToNextDeadline();
+            } else {
+                ++idle;
+            }
+        }
+        return false;
+    }
+    VirtualClock clock;
+    platform::ScopedClock guard{clock};
+    test::RecordingHost host;
+    CGPSEngine engine;
+};
+
+TEST_F(DeviceTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
+    auto first = std::make_unique<sim::SimulatedReceiver>(sim::SimulatedReceiver::Options{true, false});
+    ASSERT_TRUE(first->IsOpen());
+    CSerialPort::SetPortDevice(kPort, first->DevicePath());
+    CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+    engine.SetReceiver(receiver);
+    ASSERT_TRUE(engine.Start());
+    first->Send(Nmea(kGga));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
+    EXPECT_TRUE(host.deviceEvents.empty());
+
+    test::Unplug(*first, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return !host.deviceEvents.empty(); }));
+    EXPECT_EQ(host.deviceEvents, std::vector<WPARAM>{GPS_DEVICE_LOST});
+    EXPECT_TRUE(engine.IsDeviceLost());
+    EXPECT_TRUE(engine.IsActive());
+
+    // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
+    ASSERT_TRUE(clock.Settle());
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(CGPSEngine::kReopenIntervalMs);
+        ASSERT_TRUE(clock.Settle());
+    }
+    host.Pump();
+    EXPECT_EQ(host.deviceEvents.size(), 1u);
+
+    // Plugged in again (a new terminal, as a USB adapter gets): back within the next second.
+    sim::SimulatedReceiver second(sim::SimulatedReceiver::Options{true, false});
+    ASSERT_TRUE(second.IsOpen());
+    CSerialPort::SetPortDevice(kPort, second.DevicePath());
+    const std::uint64_t pluggedAt = clock.MonotonicMs();
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 2; }));
+    EXPECT_LT(clock.MonotonicMs() - pluggedAt, 2 * CGPSEngine::kReopenIntervalMs) << "at the next attempt";
+    EXPECT_EQ(host.deviceEvents.back(), GPS_DEVICE_BACK);
+    EXPECT_FALSE(engine.IsDeviceLost());
+
+    second.Send(Nmea("GPGGA,123520.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 2; }));
+    EXPECT_DOUBLE_EQ(host.epochs[1]->m_dUTCTime, 12 * 3600 + 35 * 60 + 20);
+    engine.Stop();
+    first.reset();
+}
+
+// ---- Binary records
+
+TEST(BinaryRecords, SeveralInOneReadEachReachTheHostIntact) {
+    VirtualClock clock;  // the block's output command is repeated with a pause now and then
+    platform::ScopedClock guard{clock};
+    test::RecordingHost host;
+    CGPSEngine engine;
+    engine.SetReceiver(engine.FindReceiver(L"Javad"));
+    engine.m_bAttachRawData = true;
+    std::string read;
+    std::vector<std::vector<WORD>> expected;
+    for (int i = 0; i < 4; ++i) {
+        const std::string data(128, static_cast<char>('A' + i));
+        const std::string block = sim::BinBlock(95, data);
+        std::vector<WORD> words;
+        for (std::size_t b = 0; b + 1 < block.size(); b += 2) {
+            words.push_back(static_cast<WORD>(static_cast<unsigned char>(block[b]) |
+                                              static_cast<unsigned char>(block[b + 1]) << 8));
+        }
+        expected.push_back(words);
+        read += block + "\n";  // the line feed a receiver ends its block with
+    }
+    for (const bool copies : {false, true}) {
+        CGPSReceiver::SetBinaryRecordCopies(copies);
+        host.binaryMessages = 0;
+        CBinBuffer burst(read.data(), static_cast<int>(read.size()));
+        engine.UpdateGPSBuffer(burst);
+        host.Pump();
+        EXPECT_EQ(host.binaryMessages, 4);
+        if (!copies) {
+            EXPECT_TRUE(host.binaryRecords.empty()) << "lParam stays 0 for hosts that did not ask";
+            continue;
+        }
+        ASSERT_EQ(host.binaryRecords.size(), 4u);
+        for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
+    }
+    // Records that cannot be delivered are freed (ASan would report the leak).
+    CGPSReceiver::SetBinaryRecordCopies(true);
+    host.SetMainWnd(nullptr);
+    CBinBuffer again(read.data(), static_cast<int>(read.size()));
+    engine.UpdateGPSBuffer(again);
+    CGPSReceiver::SetBinaryRecordCopies(false);
+}
+
+}  // namespace
+}  // namespace tolvik

@@ -1,0 +1,197 @@
+// Hosts that behave like GUI hosts: a notification callback hands its news to the UI thread and
+// waits for it (SendMessage), while that UI thread calls into the receiver. Host code must never
+// run under the shared-state lock, or the two threads wait for each other for ever.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "sim/RawRecords.h"
+#include "support/CommandTrace.h"
+#include "support/TestSupport.h"
+#include "tolvik/models/Cgsr2650lb.h"
+#include "tolvik/platform/Window.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr UINT kRunOperation = WM_APP + 1;  // posted: the UI thread runs the operation
+constexpr UINT kFromCallback = WM_APP + 2;  // sent by the callback: it waits for the UI thread
+
+struct RawReceiver : test::TestReceiver {
+    bool HasRawData() override { return true; }  // as the Ashtech-style models
+};
+
+// A UI thread with one window; it runs the operation when told to and answers sent messages.
+class UiThread {
+public:
+    explicit UiThread(std::function<void()> operation) : m_operation(std::move(operation)) {
+        m_thread = std::thread([this] { Run(); });
+        m_hWnd = m_ready.get_future().get();
+    }
+    ~UiThread() {
+        m_quit.Set();
+        m_thread.join();
+    }
+    HWND Window() const { return m_hWnd; }
+    int Answered() const { return m_answered.load(); }
+    platform::Event& OperationStarted() { return m_started; }
+    bool OperationDone() const { return m_done.load(); }
+
+private:
+    class UiWindow : public CWnd {
+    public:
+        explicit UiWindow(UiThread& ui) : m_ui(ui) { CreateOnThisThread(); }
+        LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
+            if (message == kRunOperation) {
+                m_ui.m_started.Set();
+                m_ui.m_operation();
+                m_ui.m_done = true;
+            } else if (message == kFromCallback) {
+                ++m_ui.m_answered;
+            }
+            return 0;
+        }
+
+    private:
+        UiThread& m_ui;
+    };
+
+    void Run() {
+        UiWindow window(*this);
+        m_ready.set_value(window.GetSafeHwnd());
+        const platform::Event* events[] = {&m_quit};
+        while (MsgWaitForMultipleObjects(events, 1, INFINITE) != platform::WAIT_OBJECT_0) PumpWaitingMessages();
+        window.DestroyWindow();
+    }
+
+    std::function<void()> m_operation;
+    std::thread m_thread;
+    std::promise<HWND> m_ready;
+    HWND m_hWnd = nullptr;
+    platform::Event m_quit{true, false};
+    platform::Event m_started{true, false};
+    std::atomic<int> m_answered{0};
+    std::atomic<bool> m_done{false};
+};
+
+// The callback of a GUI host, at the moment its UI thread is busy in a call to the library: hand
+// the news to the UI thread and wait for it.
+void MarshalToUi(GPSNotificationType, CGPSNotification*, void* pUserData) {
+    auto* ui = static_cast<UiThread*>(pUserData);
+    PostMessage(ui->Window(), kRunOperation, 0, 0);
+    platform::WaitForSingleObject(&ui->OperationStarted(), INFINITE);
+    SendMessage(ui->Window(), kFromCallback, 0, 0);
+}
+
+void IgnoreNotification(GPSNotificationType, CGPSNotification*, void*) {}
+
+// The framed SNV record and its text, as the engine hands them to the receiver.
+struct Framed {
+    std::string bytes;
+    CString text;
+};
+Framed EphemerisMessage() {
+    CGPSDataEphemeris ephemeris;
+    ephemeris.m_nPRN = 17;
+    ephemeris.m_nWeek = 2409;
+    ephemeris.m_nTOW = 345600;
+    const std::string record = sim::SnvRecord(ephemeris);
+    CBinBuffer buffer(record.data(), static_cast<int>(record.size()));
+    buffer.GetCurrentMessage();
+    int n = 0;
+    const char* bytes = buffer.GetMessageBin(n);
+    return {std::string(bytes, static_cast<std::size_t>(n)), buffer.GetMessage()};
+}
+
+struct HostOperation {
+    const char* legend;
+    std::function<void(RawReceiver&, Cgsr2650lb&)> run;
+};
+
+class HostLockTest : public ::testing::TestWithParam<HostOperation> {
+protected:
+    test::CommandTrace trace{6};
+    test::RecordingHost host;
+    RawReceiver rx;
+    Cgsr2650lb model;
+};
+
+TEST_P(HostLockTest, ACallbackWaitingForTheUiThreadDoesNotDeadlockItsCall) {
+    // The model's status change needs an open port; the receivers share it.
+    rx.SetupReceiver(trace.Port(), 0, 0.0, L"", false);
+    ASSERT_TRUE(rx.Initialize());
+    UiThread ui([this] { GetParam().run(rx, model); });
+    rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, MarshalToUi, &ui);
+
+    Framed message = EphemerisMessage();
+    auto parsed = std::async(std::launch::async, [&] {
+        rx.AttachRawData(message.bytes.data(), static_cast<int>(message.bytes.size()));
+        return rx.Parse(message.text);
+    });
+    // A deadlock never resolves: give up after a generous real-time bound, without waiting on
+    // threads that can never be joined.
+    if (parsed.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << GetParam().legend << ": the reader and the UI thread wait for each other";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    EXPECT_TRUE(parsed.get());
+    EXPECT_EQ(ui.Answered(), 1) << "the callback ran and was answered";
+    for (int i = 0; i < 20000 && !ui.OperationDone(); ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(ui.OperationDone());
+    host.Pump();
+    EXPECT_EQ(host.ephemerides.size(), 1u) << "the record is still posted after its callback";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryHostThreadOperation, HostLockTest,
+    ::testing::Values(HostOperation{"InvalidateSVInfo", [](RawReceiver& rx, Cgsr2650lb&) { rx.InvalidateSVInfo(); }},
+                      HostOperation{"ResetSpeedEngine", [](RawReceiver& rx, Cgsr2650lb&) { rx.ResetSpeedEngine(); }},
+                      HostOperation{"HasNotificationCallback",
+                                    [](RawReceiver& rx, Cgsr2650lb&) {
+                                        EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS));
+                                    }},
+                      HostOperation{"AddNotificationCallback",
+                                    [](RawReceiver& rx, Cgsr2650lb&) {
+                                        rx.AddNotificationCallback(GPS_NOTIFY_RAW, IgnoreNotification, nullptr);
+                                    }},
+                      HostOperation{"ModelStatusChange",
+                                    [](RawReceiver&, Cgsr2650lb& model) { model.QuerySatElevMask(); }}),
+    [](const ::testing::TestParamInfo<HostOperation>& info) { return std::string(info.param.legend); });
+
+// Every call into host code raised under the lock waits until the lock is let go, keeps its
+// order, and a box raised there is shown after it.
+TEST(HostCalls, QueuedUnderTheLockAndRunInOrderOnceItIsReleased) {
+    test::RecordingHost host;
+    std::vector<std::string> order;
+    {
+        std::lock_guard outer(CGPSReceiver::SharedStateLock());
+        {
+            std::lock_guard inner(CGPSReceiver::SharedStateLock());
+            CallHost([&] { order.push_back("first"); });
+            EXPECT_EQ(AfxMessageBox(L"from under the lock"), IDOK);
+        }
+        CallHost([&] {
+            // A host call may take the lock itself.
+            std::lock_guard again(CGPSReceiver::SharedStateLock());
+            order.push_back("second");
+        });
+        EXPECT_TRUE(order.empty()) << "nothing runs while the lock is held";
+        EXPECT_TRUE(host.MessageBoxes().empty());
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(host.MessageBoxes(), std::vector<CString>{CString(L"from under the lock")});
+    CallHost([&] { order.push_back("at once"); });
+    EXPECT_EQ(order.back(), "at once");
+}
+
+}  // namespace
+}  // namespace tolvik
