@@ -131,15 +131,16 @@ bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double anten
     log.SetPort(port);
     log.Enable(true);
     if (!log.IsReady() || !log.Open()) {
-        std::fprintf(stderr, "tolvik: cannot create %s\n", log.GetFilename().ToBytes().c_str());
+        std::fprintf(stderr, "tolvik: cannot create the raw epoch log %s\n",
+                     log.GetErrorText().empty() ? log.GetFilename().ToBytes().c_str() : log.GetErrorText().c_str());
         return false;
     }
     std::fprintf(stderr, "tolvik: logging raw epochs to %s\n", log.GetFilename().ToBytes().c_str());
     return true;
 }
 
-void FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
-               const CRawEpochLog& rawLog) {
+bool FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
+               CRawEpochLog& rawLog) {
     host.Pump();
     std::fflush(stdout);
     std::fprintf(stderr,
@@ -152,6 +153,12 @@ void FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& 
     }
     std::fputc('\n', stderr);
     if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
+    rawLog.Close();  // a failure to write the last bytes counts too
+    if (!rawLog.GetErrorText().empty()) {
+        std::fprintf(stderr, "tolvik: raw epoch log %s\n", rawLog.GetErrorText().c_str());
+        return false;
+    }
+    return true;
 }
 
 ReceiverSettings ReadReceiverSettings(const Args& args) {

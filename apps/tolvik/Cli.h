@@ -69,8 +69,8 @@ bool OpenRawEpochLog(const Args& args, CRawEpochLog& log, int port, double anten
 // the raw epoch log's status when one was written.
 class ConsoleHost;
 class Printer;
-void FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
-               const CRawEpochLog& rawLog);
+bool FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
+               CRawEpochLog& rawLog);
 
 int RunReplay(const std::vector<std::string>& words);
 int RunMonitor(const std::vector<std::string>& words);

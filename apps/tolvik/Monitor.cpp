@@ -91,8 +91,7 @@ int RunMonitor(const std::vector<std::string>& words) {
         if (seconds > 0 && platform::GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000u) break;
     }
     engine.Stop();  // the reader thread ends and the port is closed
-    FinishRun(host, engine, *receiver, printer, rawLog);
-    return kExitOk;
+    return FinishRun(host, engine, *receiver, printer, rawLog) ? kExitOk : kExitFailure;
 }
 
 }  // namespace tolvik::tool

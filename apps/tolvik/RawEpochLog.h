@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "tolvik/datalog/CDataLog.h"
 
@@ -22,9 +23,14 @@ public:
     bool LogEpoch(const CGPSDataRaw& epoch) override;
     bool LogEphemeris(const CGPSDataEphemeris& ephemeris) override;
     int GetNumEpochs() const override { return m_nEpochs; }
+    // The first failure ("<file>: <reason>"), empty while none; after a failed write nothing more
+    // is written.
+    const std::string& GetErrorText() const { return m_strError; }
 
 private:
+    bool Written(bool ok);  // keeps the first write failure
     std::FILE* m_pFile = nullptr;
+    std::string m_strError;
     int m_nEpochs = 0;
     double m_dLastEpochTime = -1.0;  // receiver time of the last epoch written
     int m_nLastEpochWeek = 0;

@@ -57,7 +57,7 @@ void KeepCollecting(CGPSEngine& engine) {
 void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
     CTextFile file(false, false);
     if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
-        throw std::runtime_error(path + ": cannot open");
+        throw std::runtime_error(path + ": " + file.GetErrorText());
     }
     Progress progress(FileSize(path));
     long long done = 0;
@@ -158,7 +158,7 @@ int RunReplay(const std::vector<std::string>& words) {
     } else {
         rc = PacedReplay(engine, host, printer, path, args.Int("epochs", 0));
     }
-    FinishRun(host, engine, *receiver, printer, rawLog);
+    if (!FinishRun(host, engine, *receiver, printer, rawLog)) rc = kExitFailure;
     return rc;
 }
 

@@ -1,5 +1,6 @@
 #include "tolvik/datalog/CDataLog.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "tolvik/resources/Resources.h"
@@ -17,10 +18,12 @@ const wchar_t* MonthAbbreviation(int nMonth) {
     return (nMonth >= 2 && nMonth <= 12) ? kMonths[nMonth - 1] : kMonths[0];
 }
 
-// The text before the first ".", or all of it.
-CString BeforeFirstDot(const CString& strName) {
-    const int dot = strName.Find(L'.');
-    return dot >= 0 ? strName.Left(dot) : strName;
+// The path without the extension of its file name: the name is cut before its first "." (a dot
+// that begins the name does not count). Dots in folder names stay: "/tmp/my.logs/run" is kept.
+CString WithoutExtension(const CString& strPath) {
+    const int nameStart = std::max(strPath.ReverseFind(L'/'), strPath.ReverseFind(L'\\')) + 1;
+    const int dot = strPath.Find(L'.', nameStart + 1);
+    return dot >= 0 ? strPath.Left(dot) : strPath;
 }
 
 }  // namespace
@@ -34,7 +37,7 @@ void CDataLog::SetPort(int nPort) {
 }
 
 bool CDataLog::SetFilename(const CString& strName) {
-    m_strFilename = BeforeFirstDot(strName) + GetFileExtension();
+    m_strFilename = WithoutExtension(strName) + GetFileExtension();
     return true;
 }
 
@@ -49,7 +52,7 @@ CString CDataLog::GenerateDefaultFilename(const CString& strBase) const {
     const CString stamp =
         CString::Formatted(L"_%d%s_%dh%dm%ds", now.tm_mday, MonthAbbreviation(now.tm_mon + 1),
                            now.tm_hour, now.tm_min, now.tm_sec);
-    return BeforeFirstDot(strBase) + stamp + GetFileExtension();
+    return WithoutExtension(strBase) + stamp + GetFileExtension();
 }
 
 void CDataLog::SetTimeMark() {

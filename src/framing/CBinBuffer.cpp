@@ -48,7 +48,12 @@ bool CBinBuffer::Set(const char* pData, int nCount, int nMsgLength) {
 }
 
 void CBinBuffer::Clear() {
-    RemoveAll();
+    // Storage grown by one huge append is given back; ordinary storage is kept for the next read.
+    if (GetCapacity() > kMaxLength) {
+        FreeAll();
+    } else {
+        RemoveAll();
+    }
     m_nCurrent = m_nMsgLength = m_nLength = 0;
 }
 
@@ -94,7 +99,11 @@ bool CBinBuffer::Next() {
         const bool exact = At(m_nCurrent) == '#' ||
                            (At(m_nCurrent) == kSync0 && m_nCurrent + 2 < m_nLength &&
                             At(m_nCurrent + 1) == kSync1 && At(m_nCurrent + 2) == kSync2);
-        m_nCurrent += exact ? m_nMsgLength : m_nMsgLength + 1;
+        m_nCurrent += m_nMsgLength;
+        // The LF after a sentence's CR goes with it. Only a LF: a "$BIN" block ends with its own
+        // CR LF, and the byte after it is already the next message. (A LF that arrives with the
+        // next read is dropped by the scan for a message start all the same.)
+        if (!exact && m_nCurrent < m_nLength && At(m_nCurrent) == '\n') ++m_nCurrent;
     }
     return GetCurrentMessage();
 }
@@ -238,11 +247,7 @@ const char* CBinBuffer::GetMessageBin(int& nLength) const {
 void CBinBuffer::Resize() {
     if (m_nLength <= 0 || m_nCurrent <= 0) return;
     if (m_nCurrent >= m_nLength) {
-        // Everything is consumed. A terminator byte owed by the last sentence (its CR was the
-        // last byte) stays owed: the next append starts one byte later.
-        const int owed = m_nCurrent - m_nLength;
         Clear();
-        m_nCurrent = owed;
         return;
     }
     RemoveAt(0, m_nCurrent);

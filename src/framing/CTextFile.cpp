@@ -1,8 +1,11 @@
 #include "tolvik/framing/CTextFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
 
 namespace tolvik {
 
@@ -16,11 +19,32 @@ int CTextFile::Open(const CString& path, UINT nOpenFlags, void* pException) {
 
 int CTextFile::Open(const char* path, UINT nOpenFlags, void* pException) {
     Close();
-    if (!path || pException || (nOpenFlags & ~static_cast<UINT>(typeText)) != modeRead) return 0;
+    m_strError.clear();
+    m_nCutLines = 0;
+    if (!path || pException || (nOpenFlags & ~static_cast<UINT>(typeText)) != modeRead) {
+        m_strError = std::strerror(EINVAL);
+        return 0;
+    }
+    // Without O_NONBLOCK the open of a FIFO waits for a writer; the kind of file is checked on
+    // what was opened, so nothing can be swapped in between.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        m_strError = std::strerror(errno);
+        return 0;
+    }
     struct stat st{};
-    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) return 0;
-    m_pFile = std::fopen(path, "rbe");
-    return m_pFile ? 1 : 0;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_strError = "not a regular file";
+        ::close(fd);
+        return 0;
+    }
+    m_pFile = fdopen(fd, "rb");
+    if (!m_pFile) {
+        m_strError = std::strerror(errno);
+        ::close(fd);
+        return 0;
+    }
+    return 1;
 }
 
 void CTextFile::Close() {
@@ -32,18 +56,29 @@ void CTextFile::Close() {
 
 bool CTextFile::ReadString(CString& line) {
     if (!m_pFile) return false;
-    char* buffer = nullptr;
-    std::size_t capacity = 0;
-    const ssize_t n = getline(&buffer, &capacity, m_pFile);
-    if (n <= 0) {
-        std::free(buffer);
-        return false;
+    // One byte beyond the limit tells a cut line from one that fills it exactly (or one whose
+    // "\r" before the line end is that byte).
+    constexpr std::size_t kKeep = kMaxLineLength + 1;
+    m_line.clear();
+    bool any = false;
+    bool overflow = false;
+    int c = 0;
+    while ((c = getc_unlocked(m_pFile)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (m_line.size() < kKeep) {
+            m_line.push_back(static_cast<char>(c));
+        } else {
+            overflow = true;
+        }
     }
-    std::size_t len = static_cast<std::size_t>(n);
-    if (buffer[len - 1] == '\n') --len;
-    if (len > 0 && buffer[len - 1] == '\r') --len;
-    line = CString::FromBytes(buffer, static_cast<int>(len));
-    std::free(buffer);
+    if (!any) return false;
+    if (!overflow && !m_line.empty() && m_line.back() == '\r') m_line.pop_back();
+    if (m_line.size() > static_cast<std::size_t>(kMaxLineLength)) {
+        m_line.resize(kMaxLineLength);
+        ++m_nCutLines;
+    }
+    line = CString::FromBytes(m_line.data(), static_cast<int>(m_line.size()));
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "tolvik/platform/CString.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <vector>
@@ -37,6 +39,25 @@ std::wstring WidenConversions(const wchar_t* fmt) {
     }
     return out;
 }
+
+// Numbers in command texts, file names and settings are written with a '.' whatever LC_NUMERIC
+// the host chose (a receiver takes no "1557845,000000"): formatting runs in the C locale on the
+// calling thread only, and the thread's own locale is back afterwards.
+class CLocaleScope {
+public:
+    CLocaleScope() {
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        if (cLocale) m_previous = uselocale(cLocale);
+    }
+    ~CLocaleScope() {
+        if (m_previous) uselocale(m_previous);
+    }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t m_previous = static_cast<locale_t>(nullptr);
+};
 
 }  // namespace
 
@@ -233,6 +254,7 @@ void CString::FormatV(const wchar_t* pszFormat, ...) {
         return;
     }
     const std::wstring fmt = WidenConversions(pszFormat);
+    const CLocaleScope cLocale;
     std::vector<wchar_t> buf(256);
     while (true) {
         va_list args;

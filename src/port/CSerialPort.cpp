@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "tolvik/platform/Clock.h"
@@ -79,10 +80,31 @@ void* CSerialPort::GetHandle() { return reinterpret_cast<void*>(static_cast<std:
 
 void CSerialPort::SetPortNumber(int nPort) { m_nPort = nPort; }
 
-void CSerialPort::SetBaudRate(int nBaudRate) {
-    if (nBaudRate <= 0) return;
+bool CSerialPort::SetBaudRate(int nBaudRate) {
+    if (nBaudRate <= 0) return false;
+    const int previous = m_nBaudRate;
     m_nBaudRate = nBaudRate;
+    if (!IsOpen() || Configure()) return true;
+    // The device kept (or was put back to) the rate it had: say so rather than claim the new one.
+    const CString error = GetLastErrorString();
+    m_nBaudRate = previous;
     Configure();
+    SetLastError(error);
+    return false;
+}
+
+CString CSerialPort::GetLastErrorString() const {
+    std::lock_guard lock(m_errorLock);
+    return m_strLastError;
+}
+
+void CSerialPort::SetLastError(const CString& text) {
+    std::lock_guard lock(m_errorLock);
+    m_strLastError = text;
+}
+
+void CSerialPort::SetLastSystemError(const char* what, int error) {
+    SetLastError(CString::FromBytes(std::string(what) + ": " + std::strerror(error)));
 }
 
 void CSerialPort::SetHandshake(int nHandshake) {
@@ -105,10 +127,18 @@ bool CSerialPort::Configure() {
     const int fd = m_hPort.load();
     if (fd < 0) return false;
     termios tio{};
-    if (tcgetattr(fd, &tio) != 0) return false;
+    if (tcgetattr(fd, &tio) != 0) {
+        SetLastSystemError(DevicePath(m_nPort).c_str(), errno);
+        return false;
+    }
 
     speed_t speed{};
-    if (!BaudConstant(m_nBaudRate, speed)) return false;
+    if (!BaudConstant(m_nBaudRate, speed)) {
+        // The handhelds' serial driver also knows 14400, 56000, 128000 and 256000; termios has no
+        // line speed for them.
+        SetLastError(CString::Formatted(L"the device does not take %d baud", m_nBaudRate));
+        return false;
+    }
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
 
@@ -147,20 +177,41 @@ bool CSerialPort::Configure() {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
 
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        SetLastSystemError(DevicePath(m_nPort).c_str(), errno);
+        return false;
+    }
     // A device may accept the call yet keep another rate: read back what it took.
     termios applied{};
-    if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != speed) return false;
+    if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != speed) {
+        SetLastError(CString::Formatted(L"the device does not take %d baud", m_nBaudRate));
+        return false;
+    }
     m_dcb = tio;
+    SetLastError(CString());
     return true;
 }
 
 bool CSerialPort::OpenDevice() {
     const std::string path = DevicePath(m_nPort);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Not shared: a second opener (another engine, another program using this library) fails.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0) {
+        SetLastSystemError(path.c_str(), errno);
+        return false;
+    }
+    // Not shared: the lock keeps out a second opener that uses it (another engine, another program
+    // on this library), the terminal's exclusive mode every other program.
+    const char* refusal = nullptr;
+    int error = 0;
+    if (!isatty(fd)) {
+        refusal = "not a serial device";
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    } else if (ioctl(fd, TIOCEXCL) != 0) {
+        error = errno;
+    }
+    if (refusal || error) {
+        SetLastError(CString::FromBytes(path + ": " + (refusal ? refusal : std::strerror(error))));
         ::close(fd);
         return false;
     }
@@ -196,6 +247,7 @@ bool CSerialPort::Close() {
     const int fd = m_hPort.exchange(-1);
     if (fd < 0) return false;
     ++m_nGeneration;
+    ioctl(fd, TIOCNXCL);  // the terminal's exclusive mode may outlive this descriptor (a pty)
     return ::close(fd) == 0;
 }
 

@@ -24,6 +24,8 @@ namespace {
 
 constexpr const wchar_t* kStatusFileName = L"GPSStatus";
 constexpr const wchar_t* kDefaultKey = L"default";
+// The bytes EF BB BF as the text reader gives them, one character per byte.
+constexpr const wchar_t* kUtf8ByteOrderMark = L"\u00EF\u00BB\u00BF";
 
 bool IsWhiteSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -71,6 +73,8 @@ CString StatusFilePath() {
 }  // namespace
 
 void CGPSReceiver::LoadAlternatGPSStatusStrings() {
+    // The reader opens only regular files: a FIFO or a device named GPSStatus cannot hold up
+    // start-up.
     CTextFile file(false, false);
     if (!file.Open(StatusFilePath(), 0)) return;
 
@@ -78,7 +82,9 @@ void CGPSReceiver::LoadAlternatGPSStatusStrings() {
     bool bAnyLine = false;
     std::vector<std::pair<int, int>> entries;  // quality, status code, in file order
     CString strLine;
-    while (file.ReadString(strLine)) {
+    for (bool bFirst = true; file.ReadString(strLine); bFirst = false) {
+        // An editor may have saved the file with a UTF-8 byte-order mark before the first line.
+        if (bFirst && strLine.Left(3) == kUtf8ByteOrderMark) strLine = strLine.Mid(3);
         const int nComma = strLine.Find(L',');
         const CString strLeft = nComma >= 0 ? strLine.Left(nComma) : CString();
         CString strRight = nComma >= 0 ? strLine.Mid(nComma + 1) : strLine;

@@ -31,7 +31,15 @@ TEST(DataLogTest, NamingPortReadinessMinutesAndStatusLine) {
     test::RecordingHost host;
     CountingLog log;
     EXPECT_EQ(log.GenerateDefaultFilename(L"log.raw"), L"log_14Mar_9h5m7s.raw");
-    EXPECT_EQ(log.GenerateDefaultFilename(L"\\data.old\\site.raw"), L"\\data_14Mar_9h5m7s.raw");
+    // The extension of the file name goes, not whatever follows the first dot of the path.
+    const std::pair<const wchar_t*, const wchar_t*> names[] = {
+        {L"\\data.old\\site.raw", L"\\data.old\\site_14Mar_9h5m7s.raw"},
+        {L"/tmp/my.logs/run", L"/tmp/my.logs/run_14Mar_9h5m7s.raw"},
+        {L"/tmp/my.logs/run.a.b", L"/tmp/my.logs/run_14Mar_9h5m7s.raw"},
+        {L"logs/.hidden", L"logs/.hidden_14Mar_9h5m7s.raw"},
+    };
+    for (const auto& [base, name] : names) EXPECT_EQ(log.GenerateDefaultFilename(base), name) << base;
+    EXPECT_TRUE(log.SetFilename(L"/tmp/my.logs/survey.txt") && log.GetFilename() == L"/tmp/my.logs/survey.raw");
     EXPECT_EQ(log.GenerateDefaultFilename(L""), L"_14Mar_9h5m7s.raw");
     EXPECT_TRUE(log.SetDefaultFilename(L"a") && log.GetFilename() == L"a_14Mar_9h5m7s.raw");
     EXPECT_FALSE(log.IsReady()) << "not enabled";

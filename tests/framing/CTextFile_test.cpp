@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
+
+#include "tolvik/framing/CBinBuffer.h"
 
 #include "support/TestSupport.h"
 #include "tolvik/framing/CStringCE.h"
@@ -52,6 +57,57 @@ TEST(CTextFile, ReadsLinesWithoutTheirEnds) {
     CString line = L"unchanged";
     EXPECT_FALSE(file.ReadString(line));
     EXPECT_EQ(line, L"unchanged");
+}
+
+// A line longer than a framing buffer can hold is cut there, the rest of it up to its line end
+// dropped and the cut counted; the reader's memory stays bounded by the limit, not the line.
+TEST(CTextFile, LongLinesAreCutAtTheBufferLimitAndCounted) {
+    constexpr int kMax = CTextFile::kMaxLineLength;
+    static_assert(kMax == CBinBuffer::kMaxLength);
+    const std::string gga = "$GPGGA,1";
+    const struct {
+        const char* legend;
+        std::string content;
+        std::vector<std::size_t> lengths;  // of the lines read
+        int cuts;
+    } cases[] = {
+        {"exactly the limit, CR LF", std::string(kMax, 'x') + "\r\n" + gga + "\n", {kMax, gga.size()}, 0},
+        {"one over the limit", std::string(kMax + 1, 'x') + "\n" + gga + "\n", {kMax, gga.size()}, 1},
+        {"8 MB then a sentence", std::string(8 << 20, 'x') + "\r\n" + gga + "\n", {kMax, gga.size()}, 1},
+        {"8 MB without a line end", std::string(8 << 20, '$'), {kMax}, 1},
+        {"two long lines", std::string(kMax * 3, 'a') + "\n" + std::string(kMax * 2, 'b') + "\n", {kMax, kMax}, 2},
+    };
+    test::TempDir dir;
+    const std::string path = dir.File("long.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        test::WriteFile(path, c.content);
+        CTextFile file(false, false);
+        ASSERT_NE(file.Open(path.c_str(), CTextFile::typeText), 0);
+        std::vector<std::size_t> lengths;
+        for (CString line; file.ReadString(line);) lengths.push_back(static_cast<std::size_t>(line.GetLength()));
+        EXPECT_EQ(lengths, c.lengths);
+        EXPECT_EQ(file.GetCutLines(), c.cuts);
+    }
+}
+
+// A FIFO would hold the open until some writer comes, a device may never end: only regular files
+// (or links to them) are read, and the reason is told.
+TEST(CTextFile, OnlyRegularFilesOpen) {
+    test::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {dir.File("fifo"), std::string("/dev/zero"), std::string("/dev/null")}) {
+        CTextFile file(false, false);
+        EXPECT_EQ(file.Open(path.c_str(), CTextFile::modeRead), 0) << path;
+        EXPECT_EQ(file.GetErrorText(), "not a regular file") << path;
+    }
+    CTextFile file(false, false);
+    EXPECT_EQ(file.Open(dir.File("missing").c_str(), CTextFile::modeRead), 0);
+    EXPECT_EQ(file.GetErrorText(), "No such file or directory");
+    test::WriteFile(dir.File("real"), "a\n");
+    ASSERT_EQ(symlink(dir.File("real").c_str(), dir.File("link").c_str()), 0);
+    EXPECT_NE(file.Open(dir.File("link").c_str(), CTextFile::modeRead), 0);
+    EXPECT_EQ(file.GetErrorText(), "");
 }
 
 TEST(CStringCE, InsertFillsAndReplaceDoesNotRescan) {

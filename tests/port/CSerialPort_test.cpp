@@ -1,7 +1,14 @@
 // The serial port over a real pseudo-terminal, with the simulated receiver on the other end.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <string>
 #include <thread>
 
@@ -107,9 +114,64 @@ TEST_F(SerialPortTest, LineSettingsFollowBaudParityAndHandshake) {
 }
 
 TEST_F(SerialPortTest, ABaudRateTheDeviceCannotTakeFailsTheOpen) {
-    port.SetBaudRate(12345);
-    EXPECT_FALSE(port.Open());
-    EXPECT_FALSE(port.IsOpen());
+    // 14400, 56000, 128000 and 256000 are rates of the handhelds' serial driver that termios
+    // has no constant for: each fails with a text that says so.
+    for (const int rate : {12345, 14400, 56000, 128000, 256000}) {
+        EXPECT_TRUE(port.SetBaudRate(rate));  // closed: stored for the next open
+        EXPECT_FALSE(port.Open()) << rate;
+        EXPECT_FALSE(port.IsOpen());
+        const std::string error = port.GetLastErrorString().ToBytes();
+        EXPECT_NE(error.find("does not take " + std::to_string(rate) + " baud"), std::string::npos) << error;
+    }
+}
+
+TEST_F(SerialPortTest, AnOpenPortKeepsItsRateWhenTheDeviceRefusesANewOne) {
+    ASSERT_TRUE(port.Open());
+    EXPECT_TRUE(port.GetLastErrorString().IsEmpty());
+    for (const int rate : {14400, 56000, 128000}) {
+        EXPECT_FALSE(port.SetBaudRate(rate)) << rate;
+        EXPECT_EQ(port.m_nBaudRate, 9600) << "claims a rate the device did not take";
+        EXPECT_EQ(cfgetospeed(&port.m_dcb), static_cast<speed_t>(B9600));
+        EXPECT_EQ(receiver.BaudRate(), 9600);
+        EXPECT_NE(port.GetLastErrorString().ToBytes().find(std::to_string(rate)), std::string::npos);
+    }
+    EXPECT_TRUE(port.SetBaudRate(19200));
+    EXPECT_EQ(port.m_nBaudRate, 19200);
+    EXPECT_EQ(receiver.BaudRate(), 19200);
+}
+
+// errno of an open of the device by a program that knows nothing of flock (0: it opened). Root
+// passes an exclusive terminal, so as root a child process without privileges tries it.
+int OpenAsAnotherProgram(const std::string& path) {
+    const auto attempt = [&path] {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return errno;
+        ::close(fd);
+        return 0;
+    };
+    if (geteuid() != 0) return attempt();
+    if (chmod(path.c_str(), 0666) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+        _exit(attempt() & 0x7F);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(SerialPortTest, TheTerminalIsTakenExclusively) {
+    ASSERT_TRUE(port.Open());
+    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(port.GetHandle()));
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    EXPECT_EQ(OpenAsAnotherProgram(receiver.DevicePath()), EBUSY);
+    // Closing gives the terminal back, to others and to a reopen.
+    EXPECT_TRUE(port.Close());
+    EXPECT_EQ(OpenAsAnotherProgram(receiver.DevicePath()), 0);
+    EXPECT_TRUE(port.Open());
 }
 
 TEST_F(SerialPortTest, WritesReachTheReceiverUnchanged) {

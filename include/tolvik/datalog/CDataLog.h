@@ -69,11 +69,12 @@ public:
     // ---- File name
 
     CString GetFilename() const { return m_strFilename; }
-    // The name up to its first ".", then GetFileExtension(). Always true.
+    // The name without its extension (the file name up to its first "."; folders keep their
+    // dots), then GetFileExtension(). Always true.
     bool SetFilename(const CString& strName);
     // Keeps strBase and names the file GenerateDefaultFilename(strBase). Always true.
     bool SetDefaultFilename(const CString& strBase);
-    // strBase up to its first "." (anywhere, a folder's name included), then the local date and
+    // strBase without the extension of its file name (as SetFilename), then the local date and
     // time as "_14Mar_9h5m7s", then GetFileExtension().
     CString GenerateDefaultFilename(const CString& strBase) const;
 

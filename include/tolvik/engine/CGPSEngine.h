@@ -65,7 +65,7 @@ private:
 
 class CGPSEngine {
 public:
-    static constexpr int kBufferLimit = 16392;   // framing buffer size at which it is emptied
+    static constexpr int kBufferLimit = CBinBuffer::kMaxLength;  // framing buffer size at which it is emptied
     static constexpr DWORD kFirstByteWaitMs = 1000;
     static constexpr DWORD kBurstWaitMs = 1;
     static constexpr DWORD kCyclePauseMs = 100;

@@ -5,9 +5,8 @@
 // message, decides from its first bytes whether it is text or a known binary record, and knows
 // its length:
 //
-//   '$' text            up to and including the first CR; the byte after the CR (normally the
-//                       LF) is skipped unseen when moving on, so a sentence must be followed by
-//                       exactly one terminator byte after its CR
+//   '$' text            up to and including the first CR; a LF right after it is skipped when
+//                       moving on (any other byte there is the start of what follows)
 //   '#' log reply       up to the first CR, or up to the byte before the next '#'
 //   "$PASHR,MBN,..."    fixed lengths by second field: MBN 54, MCA 49, PBN 68, SAL 82, SNV 144
 //   "$BIN"              block byte 95: 140 bytes, 96: 312 bytes
@@ -18,8 +17,8 @@
 // once a later comma is in the buffer). Bytes that cannot start a message are dropped.
 //
 // Framing does not depend on how the stream is cut into appends: a sync prefix (AA, or AA 44) at
-// the very end is kept until the next bytes decide it, a skipped terminator byte that has not
-// arrived yet is skipped when it does, and the tags of a message never come from commas after
+// the very end is kept until the next bytes decide it, a LF that arrives only with the next read
+// is dropped by the scan, and the tags of a message never come from commas after
 // its own end (a comma-less line is framed as text whatever follows it).
 #pragma once
 
@@ -30,6 +29,11 @@ namespace tolvik {
 
 class CBinBuffer : public CByteArray {
 public:
+    // The most bytes a stream's buffer keeps waiting for a message to complete: the engine
+    // empties its buffer (an overflow) when it reaches this size, and text lines longer than it
+    // are cut (CTextFile), since they could never be framed.
+    static constexpr int kMaxLength = 16392;
+
     CBinBuffer() = default;
     CBinBuffer(const char* pData, int nCount);
     explicit CBinBuffer(const CString& str);  // one byte per character (its low 8 bits)
@@ -43,6 +47,7 @@ public:
     void Append(const char* pData, int nCount);
 
     int GetLength() const { return m_nLength; }
+    int GetCapacity() const { return CByteArray::GetCapacity(); }  // bytes of storage held
     bool HasMessage() const { return m_nMsgLength > 0; }
     int Find(char c, int nStart) const;
 

@@ -2,11 +2,17 @@
 //
 // Bytes become characters one to one (see CString::FromBytes), so recorded receiver output,
 // whatever bytes it holds, replays unchanged. Lines end at "\n"; a "\r" before it is dropped, as
-// is a lone trailing "\r". A directory cannot be opened.
+// is a lone trailing "\r".
+//
+// Only regular files (or links to them) open: a FIFO would hold the open until a writer comes and
+// a device may never end. A line longer than kMaxLineLength is cut there (the rest of it, up to
+// its line end, is skipped and the cut counted), so memory stays bounded whatever the file holds.
 #pragma once
 
 #include <cstdio>
+#include <string>
 
+#include "tolvik/framing/CBinBuffer.h"
 #include "tolvik/platform/CString.h"
 #include "tolvik/platform/Types.h"
 
@@ -15,6 +21,8 @@ namespace tolvik {
 class CTextFile {
 public:
     enum OpenFlags : UINT { modeRead = 0x0000, typeText = 0x4000 };
+    // A longer line could never be framed: the engine's buffer overflows at this size.
+    static constexpr int kMaxLineLength = CBinBuffer::kMaxLength;
 
     // Exceptions are not supported by this reader: both flags must be false.
     explicit CTextFile(bool bThrowOnOpen = false, bool bThrowOnRead = false);
@@ -23,18 +31,25 @@ public:
     CTextFile& operator=(const CTextFile&) = delete;
 
     // Opens for reading (modeRead, optionally | typeText). pException must be null. Non-zero on
-    // success.
+    // success; on failure GetErrorText says why.
     int Open(const CString& path, UINT nOpenFlags, void* pException = nullptr);
     int Open(const char* path, UINT nOpenFlags, void* pException = nullptr);
     void Close();
     bool IsOpen() const { return m_pFile != nullptr; }
+    // Why the last Open failed ("not a regular file", or the system's text); empty after success.
+    const std::string& GetErrorText() const { return m_strError; }
 
     // The next line without its line end; false at the end of the file.
     bool ReadString(CString& line);
     void SeekToBegin();
+    // Lines cut at kMaxLineLength since the file was opened.
+    int GetCutLines() const { return m_nCutLines; }
 
 private:
     std::FILE* m_pFile = nullptr;
+    std::string m_strError;
+    std::string m_line;  // bytes of the line being read, at most kMaxLineLength + 1
+    int m_nCutLines = 0;
 };
 
 }  // namespace tolvik

@@ -63,11 +63,16 @@ public:
     virtual bool ReadUntilOneOf(CString& text, const CString& characters);
 
     void SetPortNumber(int nPort);
-    void SetBaudRate(int nBaudRate);  // values above 0; others are ignored
+    // Values above 0 (others are ignored, false). On an open port the device must take the rate:
+    // if it does not, the port keeps its previous rate and the call returns false.
+    bool SetBaudRate(int nBaudRate);
     void SetHandshake(int nHandshake);
     void SetParity(int nParity);
     void SetStopBits(int nStopBits);
     void* GetHandle();  // the descriptor as a handle; (void*)-1 when closed
+    // Why the last open or line setting failed, naming the device or the rate ("the device does
+    // not take 14400 baud"); empty after a success.
+    CString GetLastErrorString() const;
 
     // The reader thread's read: waits up to firstByteMs for a first byte, then takes whatever
     // arrives within burstMs after it, up to nMax bytes. Returns the number of bytes read, 0 on
@@ -101,6 +106,8 @@ protected:
     bool Configure();
     bool OpenDevice();  // one attempt, configured and purged
     bool WriteAll(const BYTE* pData, int nLength);
+    void SetLastError(const CString& text);
+    void SetLastSystemError(const char* what, int error);  // "what: <system text>"
     // Reads with a first-byte wait and an inter-byte wait; see ReadBurst.
     int ReadWithTimeouts(BYTE* pBuffer, int nMax, DWORD firstByteMs, DWORD burstMs, platform::Event* pInterrupt);
     // Reads byte by byte within the read time-out until the text read so far is complete.
@@ -114,6 +121,8 @@ protected:
     std::atomic<unsigned> m_nGeneration{0};
     std::atomic<unsigned> m_nHungUpGeneration{0};  // the generation a read saw hang up, plus 1
     std::mutex m_writeLock;
+    mutable std::mutex m_errorLock;  // the host reads the error while the reader thread may reopen
+    CString m_strLastError;
 };
 
 class CBluetoothOrSerialPort : public CSerialPort {
