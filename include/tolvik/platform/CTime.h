@@ -5,6 +5,7 @@
 // count of seconds runs out in January 2038, well within the service life of field equipment.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <ctime>
 
