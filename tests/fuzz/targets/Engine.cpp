@@ -2,6 +2,7 @@
 // (framing, raw-data attachment, Parse, raw text forwarding), or the same bytes as the lines of an
 // emulation file through ReplayLine ("VEK PAUSE" lines included). Beyond not crashing, the
 // framing buffer must stay bounded by the engine's limit whatever arrives.
+#include <algorithm>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -15,6 +16,7 @@ constexpr std::size_t kControlBytes = 3;
 constexpr std::uint8_t kAsLines = 0x03;  // mode & 3 == 3: emulation lines
 constexpr std::uint8_t kAttachRawData = 0x20;
 constexpr std::uint8_t kForwardText = 0x40;
+constexpr std::size_t kMaxChunks = 256;
 
 void CheckBounded(const CGPSEngine& engine) {
     if (engine.m_Buffer.GetLength() > CGPSEngine::kBufferLimit) {
@@ -49,8 +51,10 @@ int FuzzEngine(const std::uint8_t* data, std::size_t size) {
     engine.m_bAttachRawData = (mode & kAttachRawData) != 0;
     engine.m_ComBuffer.ClearData();
     engine.m_ComBuffer.SetStopped((mode & kForwardText) == 0);
-    const std::size_t maxChunk = 1 + static_cast<std::size_t>(data[2]) * 16;
     const std::string bytes(reinterpret_cast<const char*>(data + kControlBytes), size - kControlBytes);
+    // At most kMaxChunks reads per pass: every read rescans an incomplete message from its start.
+    const std::size_t maxChunk =
+        std::max<std::size_t>(1 + static_cast<std::size_t>(data[2]) * 16, bytes.size() / kMaxChunks);
 
     if ((mode & 0x03) == kAsLines) {
         ReplayAsLines(engine, bytes);

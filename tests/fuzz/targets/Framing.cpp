@@ -16,9 +16,11 @@ namespace tolvik::fuzz {
 namespace {
 
 constexpr std::size_t kControlBytes = 4;
-// Cutting into single bytes rescans an incomplete message at every append; on long inputs that
-// costs more than it finds.
+// Every append rescans an incomplete message from its start, so the cost of an input grows with
+// its length times its number of chunks. Single bytes are tried on short inputs only, and long
+// inputs are cut into at most kMaxChunks pieces, which keeps a run fast enough to explore.
 constexpr std::size_t kByteWiseLimit = 512;
+constexpr std::size_t kMaxChunks = 256;
 
 std::string Escaped(const std::string& bytes) {
     std::string out;
@@ -72,11 +74,12 @@ std::vector<std::string> FrameInChunks(const std::uint8_t* data, const std::vect
 
 int FuzzFraming(const std::uint8_t* data, std::size_t size) {
     if (size <= kControlBytes) return 0;
-    const std::size_t maxChunk = 1 + data[0];
+    std::size_t maxChunk = 1 + data[0];
     const std::uint32_t seed = static_cast<std::uint32_t>(data[1] | (data[2] << 8) | (data[3] << 16));
     data += kControlBytes;
     size -= kControlBytes;
 
+    maxChunk = std::max(maxChunk, size / kMaxChunks);
     const std::vector<std::string> whole = FrameInChunks(data, {size});
     std::vector<std::vector<std::size_t>> cuts = {ChunkLengths(size, maxChunk, seed)};
     if (size <= kByteWiseLimit) cuts.emplace_back(size, 1);
