@@ -159,6 +159,10 @@ std::vector<std::string> SeedsFor(std::string_view target) {
             seeds.push_back(Control({model, 0x60, 0x04}) + stream);
             model = static_cast<std::uint8_t>(model + 3);
         }
+        // Eight passes of every message shape run the framing buffer into the engine's limit.
+        std::string all;
+        for (const std::string& message : MessageShapes()) all += message;
+        seeds.push_back(Control({5, 0x7C, 0x10}) + all);
         seeds.push_back(Control({0, 0x63, 0}) + SessionText(true));
         seeds.push_back(Control({3, 0x23, 0}) + SessionText(false));
     } else if (target == "files") {
