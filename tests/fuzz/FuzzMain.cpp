@@ -1,0 +1,6 @@
+// The libFuzzer entry of one target; TOLVIK_FUZZ_TARGET names its function (FuzzTargets.h).
+#include "FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return tolvik::fuzz::TOLVIK_FUZZ_TARGET(data, size);
+}
