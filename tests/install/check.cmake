@@ -21,6 +21,8 @@ foreach(variant built other)
         file(REMOVE ${replaced})
         run("install of the other library kind"
             ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component OtherLibraryKind)
+        file(GLOB targets ${libdir}/cmake/tolvik-other-kind/*)
+        file(COPY ${targets} DESTINATION ${libdir}/cmake/tolvik)
     endif()
     foreach(file include/tolvik/Session.h include/tolvik/tolvik.h ${LIBDIR}/pkgconfig/tolvik.pc
                  ${LIBDIR}/cmake/tolvik/tolvikConfig.cmake)
