@@ -220,7 +220,8 @@ public:
         m_session.OnRawEpoch(Wrap<CGPSDataRaw>(std::move(callback), [](const CGPSDataRaw& r) { return r; }));
     }
     void OnEphemeris(py::function callback) {
-        m_session.OnEphemeris(Wrap<CGPSDataEphemeris>(std::move(callback), [](const CGPSDataEphemeris& e) { return e; }));
+        m_session.OnEphemeris(
+            Wrap<CGPSDataEphemeris>(std::move(callback), [](const CGPSDataEphemeris& e) { return e; }));
     }
     void OnBinary(py::function callback) {
         m_session.OnBinary(Wrap<std::vector<WORD>>(std::move(callback), [](const std::vector<WORD>& w) { return w; }));
@@ -542,19 +543,22 @@ PYBIND11_MODULE(tolvik, m) {
         .def_property_readonly("running", &PySession::IsRunning)
         .def_property_readonly("last_error", &PySession::LastError)
         .def_property_readonly("receiver", &PySession::Receiver, py::return_value_policy::reference_internal)
-        .def("__enter__",
-             [](PySession& s) -> PySession& {
-                 s.Start();
-                 return s;
-             },
-             py::return_value_policy::reference)
+        .def(
+            "__enter__",
+            [](PySession& s) -> PySession& {
+                s.Start();
+                return s;
+            },
+            py::return_value_policy::reference)
         .def("__exit__", [](PySession& s, const py::args&) { s.Stop(); });
 
     py::class_<Replay>(m, "Replay")
-        .def("__iter__", [](Replay& r) -> Replay& { return r; }, py::return_value_policy::reference)
+        .def(
+            "__iter__", [](Replay& r) -> Replay& { return r; }, py::return_value_policy::reference)
         .def("__next__", &Replay::Next)
         .def("close", &Replay::Close)
-        .def("__enter__", [](Replay& r) -> Replay& { return r; }, py::return_value_policy::reference)
+        .def(
+            "__enter__", [](Replay& r) -> Replay& { return r; }, py::return_value_policy::reference)
         .def("__exit__", [](Replay& r, const py::args&) { r.Close(); });
 
     m.def(

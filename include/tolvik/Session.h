@@ -46,10 +46,10 @@ struct SessionOptions {
     int baud = 0;                    // 0: the model's stored or default rate
     std::string replayFile;          // replay this recording instead of a device
     ReplayMode replayMode = ReplayMode::Fast;
-    int geoidMode = 0;               // 0 ignore, 1 add, other subtract the geoid separation
-    double antennaHeight = 0.0;      // metres, subtracted from reported altitudes
-    int minSatellites = 4;           // fewer satellites used: no position (at least 3)
-    std::string settingsFile;        // default: the tool's settings file
+    int geoidMode = 0;           // 0 ignore, 1 add, other subtract the geoid separation
+    double antennaHeight = 0.0;  // metres, subtracted from reported altitudes
+    int minSatellites = 4;       // fewer satellites used: no position (at least 3)
+    std::string settingsFile;    // default: the tool's settings file
 };
 
 class Session {

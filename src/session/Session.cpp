@@ -32,9 +32,9 @@ namespace tolvik {
 
 namespace {
 
-constexpr int kRawBurst = 512;          // bytes per step of a raw replay, roughly what a read brings
-constexpr DWORD kPacedCheckMs = 1000;   // how often a paced replay looks whether the engine still runs
-constexpr int kDefaultPort = 1;         // the port number a device path is mapped to
+constexpr int kRawBurst = 512;         // bytes per step of a raw replay, roughly what a read brings
+constexpr DWORD kPacedCheckMs = 1000;  // how often a paced replay looks whether the engine still runs
+constexpr int kDefaultPort = 1;        // the port number a device path is mapped to
 
 // The session running in this process: the host seam and the connection state are process-wide.
 std::atomic<const void*> s_activeSession{nullptr};
@@ -42,13 +42,14 @@ std::atomic<const void*> s_activeSession{nullptr};
 std::string SettingsPath(const std::string& chosen) {
     if (!chosen.empty()) return chosen;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/tolvik/settings.ini";
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/tolvik/settings.ini";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.config/tolvik/settings.ini";
     return "tolvik-settings.ini";
 }
 
 // Why a recording cannot be replayed, or empty when it can be read.
 std::string RecordingProblem(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         return "cannot open the recording " + path + ": " + std::strerror(errno) +
                (errno == ENOENT ? " (check the path; relative paths start in the current folder)" : "");
@@ -220,8 +221,9 @@ bool Session::Impl::Start() {
         if (std::string problem = RecordingProblem(m_options.replayFile); !problem.empty()) return Refuse(problem);
     } else {
         if (m_options.device.empty() && port <= 0) {
-            return Refuse("no receiver to read: set the serial device (e.g. /dev/ttyUSB0), a port number, or a "
-                          "recording to replay");
+            return Refuse(
+                "no receiver to read: set the serial device (e.g. /dev/ttyUSB0), a port number, or a "
+                "recording to replay");
         }
         if (port <= 0) port = kDefaultPort;
         if (port == CSerialPort::kBluetoothPort) return Refuse("port 99 is reserved for Bluetooth; use another number");
@@ -234,8 +236,9 @@ bool Session::Impl::Start() {
 
     const void* none = nullptr;
     if (!s_activeSession.compare_exchange_strong(none, this)) {
-        return Refuse("another tolvik::Session is running in this process; stop it first (the receiver connection "
-                      "is shared by the whole process)");
+        return Refuse(
+            "another tolvik::Session is running in this process; stop it first (the receiver connection "
+            "is shared by the whole process)");
     }
     const std::string settings = SettingsPath(m_options.settingsFile);
     if (!m_pHost->SetProfilePath(settings)) {
@@ -381,8 +384,7 @@ void Session::Impl::Call(const F& callback, const Args&... args) {
                 throw;
             } catch (const std::exception& e) {
                 m_strLastError += std::string(": ") + e.what();
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         RequestStop();
     }
@@ -492,7 +494,9 @@ bool Session::Impl::Run() {
 Session::Session(SessionOptions options) : m_pImpl(std::make_unique<Impl>(std::move(options))) {}
 Session::~Session() = default;
 
-void Session::OnEpoch(std::function<void(const CGPSData&)> callback) { m_pImpl->m_callbacks.epoch = std::move(callback); }
+void Session::OnEpoch(std::function<void(const CGPSData&)> callback) {
+    m_pImpl->m_callbacks.epoch = std::move(callback);
+}
 void Session::OnRawEpoch(std::function<void(const CGPSDataRaw&)> callback) {
     m_pImpl->m_callbacks.rawEpoch = std::move(callback);
 }

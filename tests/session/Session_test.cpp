@@ -135,7 +135,8 @@ protected:
     static std::vector<std::string> StreamLines() {
         std::vector<std::string> lines = test::ReadLines(test::ProjectFile("data/sample.log"));
         lines = std::vector<std::string>(lines.begin() + 300, lines.begin() + 500);
-        lines.push_back(SimulatedReceiver::WithChecksum("GPGGA,235959.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+        lines.push_back(
+            SimulatedReceiver::WithChecksum("GPGGA,235959.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
         return lines;
     }
     static constexpr double kSentinelTime = 23 * 3600 + 59 * 60 + 59;
