@@ -125,6 +125,7 @@ private:
     void ReadLive();
     void KeepCollecting();
     void Collect();  // joins an ended delivery thread; under m_controlMutex
+    void RetireWindow();
 
     SessionOptions m_options;
     std::unique_ptr<CGPSEngine> m_pEngine;
@@ -196,6 +197,12 @@ Session::Impl::Impl(SessionOptions options) : m_options(std::move(options)), m_p
 Session::Impl::~Impl() {
     Stop();
     m_pEngine.reset();  // the receivers go before the host they might still report to
+    RetireWindow();
+}
+
+void Session::Impl::RetireWindow() {
+    if (m_pWindow) m_pWindow->DestroyWindow();
+    m_pWindow.reset();
 }
 
 bool Session::Impl::Refuse(const std::string& text) {
@@ -208,6 +215,7 @@ bool Session::Impl::Start() {
     std::lock_guard control(m_controlMutex);
     if (m_bRunning) return true;
     Collect();
+    RetireWindow();
     {
         std::lock_guard lock(m_errorMutex);
         m_strLastError.clear();
@@ -305,9 +313,10 @@ void Session::Impl::DeliveryThread() {
         }
     }
     if (engineRuns) m_pEngine->Stop();
+    // The window stays until the engine is gone or the next start: a reader thread that did not
+    // answer the engine's Stop in time may still be posting to it. Destroying it then frees
+    // what was posted and not delivered.
     m_pHost->SetMainWnd(nullptr);
-    m_pWindow->DestroyWindow();  // frees what was posted and not delivered
-    m_pWindow.reset();
     SetHostApp(nullptr);
     s_activeSession = nullptr;
     m_deliveryId = std::thread::id();
