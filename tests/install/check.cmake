@@ -1,23 +1,86 @@
-# Installs the built library into a scratch prefix, then configures, builds and runs a small host
-# project that finds it with find_package(tolvik).
-set(prefix ${WORK_DIR}/prefix)
+# Installs the built library into scratch prefixes and builds a small host program against each:
+# once found with find_package(tolvik), once compiled with `pkg-config --cflags --libs tolvik`.
+# The first prefix holds the kind of library this build makes; the second the other kind (static
+# or shared, linked from the same objects and installed as the component "OtherLibraryKind").
+# Expects BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR (relative), CXX and SAMPLE.
+function(run what)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "${what} failed:\n${out}")
+    endif()
+endfunction()
+
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "install failed")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/host -B ${WORK_DIR}/host -G Ninja
-                        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
-                RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "find_package(tolvik) failed")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/host RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "the host project did not build against the installed library")
-endif()
-execute_process(COMMAND ${WORK_DIR}/host/hostapp RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "the host program failed")
+set(kinds "")
+foreach(variant built other)
+    set(prefix ${WORK_DIR}/${variant})
+    set(libdir ${prefix}/${LIBDIR})
+    run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
+    if(variant STREQUAL "other")
+        file(GLOB replaced ${libdir}/libtolvik.* ${libdir}/cmake/tolvik/tolvikTargets*.cmake)
+        file(REMOVE ${replaced})
+        run("install of the other library kind"
+            ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component OtherLibraryKind)
+        file(GLOB targets ${libdir}/cmake/tolvik-other-kind/*)
+        file(COPY ${targets} DESTINATION ${libdir}/cmake/tolvik)
+    endif()
+    foreach(file include/tolvik/Session.h include/tolvik/tolvik.h ${LIBDIR}/pkgconfig/tolvik.pc
+                 ${LIBDIR}/cmake/tolvik/tolvikConfig.cmake)
+        if(NOT EXISTS ${prefix}/${file})
+            message(FATAL_ERROR "the installation lacks ${file}")
+        endif()
+    endforeach()
+
+    if(EXISTS ${libdir}/libtolvik.so)
+        set(kind shared)
+        # A versioned SONAME, and only the public API exported.
+        execute_process(COMMAND objdump -p ${libdir}/libtolvik.so OUTPUT_VARIABLE dynamic)
+        if(NOT dynamic MATCHES "SONAME +libtolvik\\.so\\.[0-9]+\n")
+            message(FATAL_ERROR "libtolvik.so has no versioned SONAME:\n${dynamic}")
+        endif()
+        execute_process(COMMAND nm -D -C --defined-only ${libdir}/libtolvik.so OUTPUT_VARIABLE exported)
+        foreach(wanted "tolvik::Session::Run()" "tolvik::CGPSEngine::Start()" "vtable for tolvik::CGPSReceiver")
+            string(FIND "${exported}" "${wanted}" at)
+            if(at EQUAL -1)
+                message(FATAL_ERROR "libtolvik.so does not export ${wanted}")
+            endif()
+        endforeach()
+        string(REGEX MATCHALL "\n[0-9a-f]+ [A-Za-z] [^\n]*" symbols "\n${exported}")
+        foreach(symbol IN LISTS symbols)
+            if(NOT symbol MATCHES "tolvik::")
+                message(FATAL_ERROR "libtolvik.so exports more than the public API:${symbol}")
+            endif()
+        endforeach()
+    else()
+        set(kind static)
+    endif()
+    list(APPEND kinds ${kind})
+
+    run("find_package(tolvik) [${kind}]" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/host
+        -B ${WORK_DIR}/${variant}-host -G Ninja -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+    run("the find_package host build [${kind}]" ${CMAKE_COMMAND} --build ${WORK_DIR}/${variant}-host)
+    run("the find_package host [${kind}]" ${WORK_DIR}/${variant}-host/hostapp ${SAMPLE})
+
+    set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
+    execute_process(COMMAND pkg-config --cflags --libs tolvik RESULT_VARIABLE rc OUTPUT_VARIABLE flags
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "pkg-config does not know tolvik")
+    endif()
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    set(program ${WORK_DIR}/${variant}-pkgconfig-host)
+    run("the pkg-config host build [${kind}]"
+        ${CXX} -std=c++20 ${SOURCE_DIR}/tests/install/host/main.cpp ${flags} -o ${program})
+    execute_process(COMMAND objdump -p ${program} OUTPUT_VARIABLE needed)
+    if((kind STREQUAL "shared") AND NOT needed MATCHES "NEEDED +libtolvik\\.so")
+        message(FATAL_ERROR "the pkg-config host did not link the shared library")
+    endif()
+    if((kind STREQUAL "static") AND needed MATCHES "libtolvik")
+        message(FATAL_ERROR "the pkg-config host links a shared libtolvik where the static one was installed")
+    endif()
+    run("the pkg-config host [${kind}]" ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${program} ${SAMPLE})
+endforeach()
+list(SORT kinds)
+if(NOT kinds STREQUAL "shared;static")
+    message(FATAL_ERROR "checked ${kinds}, not the static and the shared library")
 endif()

@@ -1,0 +1,450 @@
+// The session API: a live receiver on a pseudo-terminal with the simulated receiver, and
+// recordings, on virtual time. What a session hands its callbacks must be what the window-message
+// interface posts for the same bytes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "session/Shim.h"
+#include "sim/SimulatedReceiver.h"
+#include "support/TestSupport.h"
+#include "tolvik/Session.h"
+#include "tolvik/engine/CGPSEngine.h"
+#include "tolvik/platform/Clock.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::VirtualClock;
+using sim::SimulatedReceiver;
+
+constexpr int kPort = 4;
+
+// Every field a host sees, except the moment of posting (m_Time).
+void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
+    EXPECT_EQ(a.m_dLatitude, b.m_dLatitude);
+    EXPECT_EQ(a.m_dLongitude, b.m_dLongitude);
+    EXPECT_EQ(a.m_dAltitude, b.m_dAltitude);
+    EXPECT_EQ(a.m_dHDOP, b.m_dHDOP);
+    EXPECT_EQ(a.m_dPDOP, b.m_dPDOP);
+    EXPECT_EQ(a.m_dVDOP, b.m_dVDOP);
+    EXPECT_EQ(a.m_dMeanSNR, b.m_dMeanSNR);
+    EXPECT_EQ(a.m_dHorzError, b.m_dHorzError);
+    EXPECT_EQ(a.m_dVertError, b.m_dVertError);
+    EXPECT_EQ(a.m_dPosError, b.m_dPosError);
+    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
+        const CGPSSatelliteData& x = a.m_Satellites[i];
+        const CGPSSatelliteData& y = b.m_Satellites[i];
+        EXPECT_EQ(0, std::memcmp(&x, &y, sizeof x)) << "satellite slot " << i;
+    }
+    EXPECT_EQ(a.m_nSatellitesUsed, b.m_nSatellitesUsed);
+    EXPECT_EQ(a.m_nSatellitesInView, b.m_nSatellitesInView);
+    EXPECT_EQ(a.m_nFixStatus, b.m_nFixStatus);
+    EXPECT_EQ(a.m_dCourse, b.m_dCourse);
+    EXPECT_EQ(a.m_dSpeed, b.m_dSpeed);
+    EXPECT_EQ(a.m_bPositionValid, b.m_bPositionValid);
+    EXPECT_EQ(a.m_bVelocityValid, b.m_bVelocityValid);
+    EXPECT_EQ(a.m_bDOPValid, b.m_bDOPValid);
+    EXPECT_EQ(a.m_bSVInfoValid, b.m_bSVInfoValid);
+    EXPECT_EQ(a.m_bSatellitesChanged, b.m_bSatellitesChanged);
+    EXPECT_EQ(a.m_bProprietaryValid, b.m_bProprietaryValid);
+    EXPECT_EQ(a.m_dUTCTime, b.m_dUTCTime);
+    EXPECT_EQ(a.m_dNorthOffset, b.m_dNorthOffset);
+    EXPECT_EQ(a.m_dEastOffset, b.m_dEastOffset);
+    EXPECT_EQ(0, std::memcmp(a.m_szProprietary, b.m_szProprietary, sizeof a.m_szProprietary));
+    const CGPSStatusData& s = a.m_Status;
+    const CGPSStatusData& t = b.m_Status;
+    EXPECT_EQ(s.m_bUpdated, t.m_bUpdated);
+    EXPECT_EQ(s.m_bElevMaskValid, t.m_bElevMaskValid);
+    EXPECT_EQ(s.m_nElevMask, t.m_nElevMask);
+    EXPECT_EQ(s.m_bNmeaStatusValid, t.m_bNmeaStatusValid);
+    EXPECT_EQ(0, std::memcmp(s.m_NmeaStatus, t.m_NmeaStatus, sizeof s.m_NmeaStatus));
+    EXPECT_EQ(s.m_bPosModeValid, t.m_bPosModeValid);
+    EXPECT_EQ(s.m_dOutputPeriod, t.m_dOutputPeriod);
+    EXPECT_EQ(s.m_bAckReceived, t.m_bAckReceived);
+    EXPECT_EQ(s.m_nDgpsMode, t.m_nDgpsMode);
+    EXPECT_EQ(0, std::memcmp(s.m_szReplyText, t.m_szReplyText, sizeof s.m_szReplyText));
+}
+
+// Forgets what an earlier run in this process left in the state the receivers share.
+void FreshSharedState() {
+    std::lock_guard lock(CGPSReceiver::SharedStateLock());
+    CGPSReceiver::m_GPSData = CGPSData();
+    CGPSReceiver::m_SpeedEngine.Reset();
+    CGPSReceiver::m_nTotalGSV = 0;
+    CGPSReceiver::m_nNextGSV = 1;
+}
+
+// Epochs collected by a callback on the delivery thread, read by the test thread.
+class Collected {
+public:
+    void Add(const CGPSData& epoch) {
+        std::lock_guard lock(m_mutex);
+        m_epochs.push_back(epoch);
+    }
+    std::vector<CGPSData> Epochs() const {
+        std::lock_guard lock(m_mutex);
+        return m_epochs;
+    }
+    std::size_t Count() const {
+        std::lock_guard lock(m_mutex);
+        return m_epochs.size();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<CGPSData> m_epochs;
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(simulator.IsOpen()); }
+    void TearDown() override { CSerialPort::ClearPortDevices(); }
+
+    SessionOptions LiveOptions(const char* receiver = "Other") {
+        SessionOptions options;
+        options.receiver = receiver;
+        options.device = simulator.DevicePath();
+        options.port = kPort;
+        options.settingsFile = dir.File("settings.ini");
+        return options;
+    }
+
+    // Moves virtual time from one wait of the reader thread to the next until done() holds.
+    // Time moves only while the reader is blocked, after what it read has been handled.
+    bool DriveUntil(const std::function<bool()>& done) {
+        for (int step = 0, unblocked = 0; step < 2000 && unblocked < 600; ++step) {
+            const bool blocked = clock.Settle(1, 50ms);
+            if (done()) return true;
+            if (blocked) {
+                unblocked = 0;
+                clock.AdvanceToNextDeadline();
+            } else {
+                ++unblocked;
+            }
+        }
+        return done();
+    }
+
+    // Part of the bundled recording with a fix, and a last sentence that tells its end. Under
+    // 16 kB, so that one read of all of it cannot overflow the framing buffer.
+    static std::vector<std::string> StreamLines() {
+        std::vector<std::string> lines = test::ReadLines(test::ProjectFile("data/sample.log"));
+        lines = std::vector<std::string>(lines.begin() + 300, lines.begin() + 500);
+        lines.push_back(
+            SimulatedReceiver::WithChecksum("GPGGA,235959.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+        return lines;
+    }
+    static constexpr double kSentinelTime = 23 * 3600 + 59 * 60 + 59;
+
+    VirtualClock clock;
+    platform::ScopedClock guard{clock};
+    test::TempDir dir;
+    SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
+};
+
+TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
+    const std::vector<std::string> lines = StreamLines();
+
+    // The window-message interface: a host window, the engine and a receiver model.
+    std::vector<std::unique_ptr<CGPSData>> posted;
+    {
+        FreshSharedState();
+        test::RecordingHost host;
+        CGPSEngine engine;
+        CSerialPort::SetPortDevice(kPort, simulator.DevicePath());
+        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+        receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+        engine.SetReceiver(receiver);
+        ASSERT_TRUE(engine.Start());
+        simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
+        ASSERT_TRUE(simulator.WaitStreamDone(20s));
+        ASSERT_TRUE(DriveUntil([&] {
+            host.Pump();
+            return !host.epochs.empty() && host.epochs.back()->m_dUTCTime == kSentinelTime;
+        }));
+        engine.Stop();
+        posted = std::move(host.epochs);
+    }
+
+    // The session on the same bytes.
+    FreshSharedState();
+    Collected collected;
+    Session session(LiveOptions());
+    session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
+    ASSERT_TRUE(session.Start()) << session.LastError();
+    simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
+    ASSERT_TRUE(simulator.WaitStreamDone(20s));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Count() >= posted.size(); }));
+    session.Stop();
+    EXPECT_FALSE(session.IsRunning());
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen()) << "Stop closes the device";
+
+    const std::vector<CGPSData> epochs = collected.Epochs();
+    ASSERT_GT(posted.size(), 40u);
+    ASSERT_EQ(epochs.size(), posted.size());
+    for (std::size_t i = 0; i < epochs.size(); ++i) {
+        SCOPED_TRACE("epoch " + std::to_string(i));
+        ExpectSameEpoch(epochs[i], *posted[i]);
+    }
+}
+
+TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    std::thread::id deliveryThread;
+    std::mutex idMutex;
+    std::atomic<int> texts{0};
+    Collected collected;
+    Session session(LiveOptions());
+    const auto enter = [&] {
+        if (inside.fetch_add(1) != 0) overlapped = true;
+        std::lock_guard lock(idMutex);
+        if (deliveryThread == std::thread::id()) deliveryThread = std::this_thread::get_id();
+        if (deliveryThread != std::this_thread::get_id()) overlapped = true;
+    };
+    session.OnEpoch([&](const CGPSData& epoch) {
+        enter();
+        collected.Add(epoch);
+        inside.fetch_sub(1);
+    });
+    session.OnText([&](const CString&) {
+        enter();
+        ++texts;
+        inside.fetch_sub(1);
+    });
+    ASSERT_TRUE(session.Start()) << session.LastError();
+    simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
+    ASSERT_TRUE(simulator.WaitStreamDone(20s));
+    ASSERT_TRUE(DriveUntil([&] {
+        const auto epochs = collected.Epochs();
+        return !epochs.empty() && epochs.back().m_dUTCTime == kSentinelTime;
+    }));
+    session.Stop();
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_NE(deliveryThread, std::this_thread::get_id());
+    EXPECT_EQ(texts.load(), 201) << "every framed sentence, once";
+}
+
+TEST_F(SessionTest, StopInsideACallbackEndsRunAfterThatCallback) {
+    std::atomic<int> calls{0};
+    Session session(LiveOptions());
+    session.OnEpoch([&](const CGPSData&) {
+        if (++calls == 3) session.Stop();
+    });
+    std::atomic<bool> finished{false};
+    bool result = false;
+    ASSERT_TRUE(session.Start()) << session.LastError();
+    std::thread runner([&] {
+        result = session.Run();
+        finished = true;
+    });
+    simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
+    ASSERT_TRUE(DriveUntil([&] { return finished.load(); }));
+    runner.join();
+    EXPECT_TRUE(result) << "a Stop is a normal end";
+    EXPECT_EQ(calls.load(), 3) << "nothing is delivered after the callback that stopped";
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
+    EXPECT_EQ(session.LastError(), "");
+}
+
+TEST_F(SessionTest, AnUnpluggedDeviceEndsRunWithAnError) {
+    if (!session::kEngineReportsDeviceLoss) {
+        GTEST_SKIP() << "needs the engine's WM_GPS_DEVICE (GPS_DEVICE_LOST) report; enable after the merge";
+    }
+    std::vector<std::string> errors;
+    std::mutex errorMutex;
+    Collected collected;
+    Session session(LiveOptions("Halvorn"));
+    session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
+    session.OnError([&](const std::string& text) {
+        std::lock_guard lock(errorMutex);
+        errors.push_back(text);
+    });
+    std::atomic<bool> finished{false};
+    bool result = true;
+    ASSERT_TRUE(session.Start()) << session.LastError();
+    std::thread runner([&] {
+        result = session.Run();
+        finished = true;
+    });
+    simulator.Send(test::Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Count() >= 1; }));
+    test::Unplug(simulator, kPort);
+    ASSERT_TRUE(DriveUntil([&] { return finished.load(); }));
+    runner.join();
+    EXPECT_FALSE(result);
+    std::lock_guard lock(errorMutex);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("lost the receiver"), std::string::npos) << errors[0];
+    EXPECT_EQ(session.LastError(), errors[0]);
+}
+
+TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
+    SessionOptions options;
+    options.replayFile = test::ProjectFile("data/sample.log");
+    options.settingsFile = dir.File("settings.ini");
+    int calls = 0;
+    Session session(options);
+    session.OnEpoch([&](const CGPSData&) {
+        if (++calls == 2) throw std::runtime_error("host full");
+    });
+    EXPECT_THROW(session.Run(), std::runtime_error);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(session.LastError(), "a callback failed: host full");
+    EXPECT_FALSE(session.IsRunning());
+}
+
+TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
+    const std::string path = test::ProjectFile("data/sample.log");
+    std::vector<std::unique_ptr<CGPSData>> posted;
+    {
+        FreshSharedState();
+        test::RecordingHost host;
+        CGPSEngine engine;
+        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+        receiver->SetupReceiver(0, 1, 1.5, L"", true);
+        engine.SetReceiver(receiver);
+        receiver->Initialize();
+        for (const auto& line : test::ReadLines(path)) engine.ReplayLine(CString::FromBytes(line));
+        host.Pump();
+        posted = std::move(host.epochs);
+    }
+    FreshSharedState();
+    SessionOptions options;
+    options.replayFile = path;
+    options.geoidMode = 1;
+    options.antennaHeight = 1.5;
+    options.settingsFile = dir.File("settings.ini");
+    std::vector<CGPSData> epochs;
+    Session session(options);
+    session.OnEpoch([&](const CGPSData& epoch) { epochs.push_back(epoch); });
+    ASSERT_TRUE(session.Run()) << session.LastError();
+    ASSERT_EQ(epochs.size(), posted.size());
+    for (std::size_t i = 0; i < epochs.size(); ++i) {
+        SCOPED_TRACE("epoch " + std::to_string(i));
+        ExpectSameEpoch(epochs[i], *posted[i]);
+    }
+}
+
+TEST_F(SessionTest, ARawReplayDeliversRawEpochsAndEphemerides) {
+    SessionOptions options;
+    options.receiver = "Ashtech";
+    options.replayFile = test::ProjectFile("data/sample-raw.bin");
+    options.replayMode = ReplayMode::Raw;
+    options.settingsFile = dir.File("settings.ini");
+    int epochs = 0;
+    int raw = 0;
+    int ephemerides = 0;
+    Session session(options);
+    session.OnEpoch([&](const CGPSData&) { ++epochs; });
+    session.OnRawEpoch([&](const CGPSDataRaw& record) {
+        ++raw;
+        EXPECT_GT(record.m_nNumSV, 0);
+    });
+    session.OnEphemeris([&](const CGPSDataEphemeris& record) {
+        ++ephemerides;
+        EXPECT_GT(record.m_nPRN, 0);
+    });
+    ASSERT_TRUE(session.Run()) << session.LastError();
+    EXPECT_GT(epochs, 0);
+    EXPECT_GT(raw, 0);
+    EXPECT_GT(ephemerides, 0);
+}
+
+// What a user is told when a session cannot start.
+struct StartCase {
+    const char* name;
+    std::function<void(SessionOptions&, const std::string& dir)> configure;
+    const char* expected;
+};
+
+class SessionStartFailure : public SessionTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(SessionStartFailure, LastErrorSaysWhatToFix) {
+    SessionOptions options;
+    options.settingsFile = dir.File("settings.ini");
+    GetParam().configure(options, dir.Path());
+    Session session(options);
+    EXPECT_FALSE(session.Start());
+    EXPECT_FALSE(session.IsRunning());
+    EXPECT_NE(session.LastError().find(GetParam().expected), std::string::npos) << session.LastError();
+    EXPECT_FALSE(session.Run()) << "Run reports the same failure";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SessionStartFailure,
+    ::testing::Values(
+        StartCase{"MissingRecording", [](SessionOptions& o, const std::string& d) { o.replayFile = d + "/none.log"; },
+                  "No such file or directory (check the path"},
+        StartCase{"FolderAsRecording", [](SessionOptions& o, const std::string& d) { o.replayFile = d; },
+                  "it is a folder"},
+        StartCase{"UnknownReceiver",
+                  [](SessionOptions& o, const std::string&) {
+                      o.receiver = "Ashtek";
+                      o.replayFile = test::ProjectFile("data/sample.log");
+                  },
+                  "unknown receiver \"Ashtek\"; the models are \"Ashtech\""},
+        StartCase{"NothingToRead", [](SessionOptions&, const std::string&) {}, "set the serial device"},
+        StartCase{"MissingDevice", [](SessionOptions& o, const std::string&) { o.device = "/dev/ttyNOPE9"; },
+                  "is the receiver plugged in"},
+        StartCase{"NotASerialDevice", [](SessionOptions& o, const std::string&) { o.device = "/dev/null"; },
+                  "/dev/null is not a serial device"},
+        StartCase{"TooFewSatellites",
+                  [](SessionOptions& o, const std::string&) {
+                      o.replayFile = test::ProjectFile("data/sample.log");
+                      o.minSatellites = 2;
+                  },
+                  "at least 3 satellites"}),
+    [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, OneSessionRunsAtATime) {
+    SessionOptions options;
+    options.replayFile = test::ProjectFile("data/sample.log");
+    options.settingsFile = dir.File("settings.ini");
+    Session second(options);  // built first: building a catalogue sets up one model's port
+    Session first(LiveOptions());
+    ASSERT_TRUE(first.Start()) << first.LastError();
+    EXPECT_FALSE(second.Start());
+    EXPECT_NE(second.LastError().find("another tolvik::Session is running"), std::string::npos);
+    first.Stop();
+    int epochs = 0;
+    second.OnEpoch([&](const CGPSData&) { ++epochs; });
+    EXPECT_TRUE(second.Run()) << second.LastError();
+    EXPECT_GT(epochs, 0);
+}
+
+TEST_F(SessionTest, CommandsGoToTheDeviceAndTheirRepliesComeBackAsEpochs) {
+    Collected collected;
+    Session session(LiveOptions("CSI"));
+    session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
+    ASSERT_TRUE(session.Start()) << session.LastError();
+    // Commands run on the host's thread; their pauses and waits go through the virtual clock.
+    std::atomic<bool> done{false};
+    std::thread command([&] {
+        session.Receiver().SetSatElevMask(15);
+        done = true;
+    });
+    const bool sent = simulator.WaitForReceived("$PASHS,PEM,15", 20s);
+    // The receiver keeps talking: the next sentence completes the framing of its reply.
+    simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
+    const bool acknowledged = DriveUntil([&] {
+        for (const CGPSData& epoch : collected.Epochs()) {
+            if (epoch.m_Status.m_bAckReceived) return true;
+        }
+        return false;
+    });
+    const bool returned = DriveUntil([&] { return done.load(); });
+    command.join();
+    session.Stop();
+    EXPECT_TRUE(sent) << simulator.Received();
+    EXPECT_TRUE(acknowledged) << "the simulator acknowledges every $PASHS command";
+    EXPECT_TRUE(returned);
+}
+
+}  // namespace
+}  // namespace tolvik
