@@ -18,7 +18,6 @@
 #include <mutex>
 #include <thread>
 
-#include "session/Shim.h"
 #include "tolvik/engine/CGPSEngine.h"
 #include "tolvik/framing/CBinBuffer.h"
 #include "tolvik/framing/CTextFile.h"
@@ -143,7 +142,6 @@ private:
     std::atomic<bool> m_bStopRequested{false};
     std::atomic<bool> m_bRunning{false};
     bool m_bStartedOk = false;  // written before m_readyEvent is set
-    bool m_bBinaryCopies = false;
 
     mutable std::mutex m_errorMutex;
     std::string m_strLastError;
@@ -266,7 +264,9 @@ bool Session::Impl::Start() {
     engine.m_bAttachRawData = IsReplay() && m_options.replayMode == ReplayMode::Raw;
     engine.m_ComBuffer.ClearData();
     engine.m_ComBuffer.SetStopped(!m_callbacks.text);
-    m_bBinaryCopies = m_callbacks.binary && session::RequestBinaryRecordCopies();
+    // Each binary record travels with its own copy of the words, so several records in one read
+    // all arrive intact.
+    if (m_callbacks.binary) CGPSReceiver::SetBinaryRecordCopies(true);
 
     m_stopEvent.Reset();
     m_readyEvent.Reset();
@@ -423,7 +423,7 @@ void Session::Impl::Deliver(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_GPS_BINARY: {
             if (lParam != 0) {
-                const std::unique_ptr<session::BinaryRecord> record(reinterpret_cast<session::BinaryRecord*>(lParam));
+                const std::unique_ptr<CGPSBinaryRecord> record(reinterpret_cast<CGPSBinaryRecord*>(lParam));
                 Call(m_callbacks.binary, record->m_Words);
             } else if (m_callbacks.binary && !m_bStopRequested) {
                 // Without per-record copies the words wait in the receiver, written by the reader
@@ -437,8 +437,8 @@ void Session::Impl::Deliver(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
-        case session::kDeviceMessage:
-            if (wParam == session::kDeviceLost && !m_bStopRequested) {
+        case WM_GPS_DEVICE:
+            if (wParam == GPS_DEVICE_LOST && !m_bStopRequested) {
                 Fail("lost the receiver on " + CSerialPort::DevicePath(m_pReceiver->m_nComPort) +
                      ": it was unplugged, switched off or stopped answering; reconnect it and start again");
             }

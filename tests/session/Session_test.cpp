@@ -8,7 +8,6 @@
 #include <mutex>
 #include <thread>
 
-#include "session/Shim.h"
 #include "sim/SimulatedReceiver.h"
 #include "support/TestSupport.h"
 #include "tolvik/Session.h"
@@ -253,9 +252,6 @@ TEST_F(SessionTest, StopInsideACallbackEndsRunAfterThatCallback) {
 }
 
 TEST_F(SessionTest, AnUnpluggedDeviceEndsRunWithAnError) {
-    if (!session::kEngineReportsDeviceLoss) {
-        GTEST_SKIP() << "needs the engine's WM_GPS_DEVICE (GPS_DEVICE_LOST) report; enable after the merge";
-    }
     std::vector<std::string> errors;
     std::mutex errorMutex;
     Collected collected;
