@@ -24,7 +24,7 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int Run(FuzzTarget target, const std::string& input) {
+int RunInput(FuzzTarget target, const std::string& input) {
     return target(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 }
 
@@ -37,7 +37,7 @@ TEST_P(FuzzTargetTest, CommittedRegressionInputsPass) {
     for (const auto& file : fs::directory_iterator(folder)) {
         if (!file.is_regular_file() || file.path().filename().string().front() == '.') continue;
         SCOPED_TRACE(file.path().string());
-        EXPECT_EQ(0, Run(GetParam().function, ReadFile(file.path())));
+        EXPECT_EQ(0, RunInput(GetParam().function, ReadFile(file.path())));
         ++count;
     }
     EXPECT_GT(count, 0);
@@ -46,7 +46,7 @@ TEST_P(FuzzTargetTest, CommittedRegressionInputsPass) {
 TEST_P(FuzzTargetTest, GeneratedSeedsPass) {
     const std::vector<std::string> seeds = SeedsFor(GetParam().name);
     ASSERT_GE(seeds.size(), 2u);
-    for (const std::string& seed : seeds) EXPECT_EQ(0, Run(GetParam().function, seed));
+    for (const std::string& seed : seeds) EXPECT_EQ(0, RunInput(GetParam().function, seed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzTargetTest, ::testing::ValuesIn(kTargets),
