@@ -26,19 +26,24 @@ using platform::VirtualClock;
 using test::Nmea;
 
 // A host whose message boxes are shown by its UI thread: the box returns only when the UI thread
-// gets round to it, here when the test releases it.
+// gets round to it, here when the test releases it. The events outlive the host: a reader thread
+// let go by its engine may still be on its way out of the box when the test ends.
+struct BoxEvents {
+    platform::Event inBox{true, false};
+    platform::Event release{true, false};
+    platform::Event returned{true, false};
+};
 class MarshallingHost : public test::RecordingHost {
 public:
     int DoMessageBox(const CString& text, UINT nType) override {
         RecordingHost::DoMessageBox(text, nType);
-        inBox.Set();
-        platform::WaitForSingleObject(&release, INFINITE);
-        returned.Set();
+        const std::shared_ptr<BoxEvents> e = events;
+        e->inBox.Set();
+        platform::WaitForSingleObject(&e->release, INFINITE);
+        e->returned.Set();
         return IDOK;
     }
-    platform::Event inBox{true, false};
-    platform::Event release{true, false};
-    platform::Event returned{true, false};
+    std::shared_ptr<BoxEvents> events = std::make_shared<BoxEvents>();
 };
 
 // Runs a host call that must come back; a call that waits for ever fails the test at once rather
@@ -93,7 +98,7 @@ TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
     }
     ASSERT_TRUE(engine->Start());
     // The reader thread reaches its box (the pause line after its half second) and stays there.
-    while (!host.inBox.IsSet()) {
+    while (!host.events->inBox.IsSet()) {
         if (clock.WaitForTimedWaiters(1, 10ms)) clock.AdvanceToNextDeadline();
     }
     ASSERT_EQ(host.MessageBoxes().size(), 1u);
@@ -108,8 +113,8 @@ TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
 
     // The UI thread shows the box at last; the thread returns into an engine that let it go
     // (or no longer exists) and ends without touching it.
-    host.release.Set();
-    ASSERT_EQ(platform::WaitForSingleObject(&host.returned, INFINITE), platform::WAIT_OBJECT_0);
+    host.events->release.Set();
+    ASSERT_EQ(platform::WaitForSingleObject(&host.events->returned, INFINITE), platform::WAIT_OBJECT_0);
     if (engine) {
         engine->Stop();
         EXPECT_FALSE(engine->IsActive());
