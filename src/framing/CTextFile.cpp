@@ -32,7 +32,7 @@ int CTextFile::Open(const char* path, UINT nOpenFlags, void* pException) {
         m_strError = std::strerror(errno);
         return 0;
     }
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         m_strError = "not a regular file";
         ::close(fd);

@@ -29,14 +29,18 @@ protected:
 };
 
 TEST_F(StatusMapFileTest, AByteOrderMarkIsNoPartOfTheFirstLine) {
-    test::WriteFile(MapPath(), "\xEF\xBB\xBF" "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n");
+    test::WriteFile(MapPath(),
+                    "\xEF\xBB\xBF"
+                    "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n");
     const std::map<int, int> expected = {{4, UDF_SIGNAL_RTK_FLOAT}, {5, UDF_SIGNAL_RTK_FIXED}};
     EXPECT_EQ(Load(), expected);
     EXPECT_TRUE(rx.m_bHasStatusMap);
 }
 
 TEST_F(StatusMapFileTest, AMarkOnlyCountsAtTheStartOfTheFile) {
-    test::WriteFile(MapPath(), "4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF" "5,UDF_SIGNAL_RTK_FIXED\n");
+    test::WriteFile(MapPath(),
+                    "4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF"
+                    "5,UDF_SIGNAL_RTK_FIXED\n");
     const std::map<int, int> expected = {{4, UDF_SIGNAL_RTK_FLOAT}};
     EXPECT_EQ(Load(), expected);
 }
