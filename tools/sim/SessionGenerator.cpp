@@ -952,7 +952,9 @@ RawSession GenerateRawSession(const RawSessionOptions& options) {
         epoch.pbn.x = solution.x;
         epoch.pbn.y = solution.y;
         epoch.pbn.z = solution.z;
-        epoch.pbn.clockOffset = static_cast<float>(kClockOffset0 + kClockDrift * i);
+        // The clock runs smoothly; PBN reports it to a float's precision (8 mm here).
+        const double offset = kClockOffset0 + kClockDrift * i;
+        epoch.pbn.clockOffset = static_cast<float>(offset);
         epoch.pbn.clockDrift = static_cast<float>(kClockDrift);
 
         for (std::size_t k = 0; k < tracked.size(); ++k) {
@@ -961,7 +963,7 @@ RawSession GenerateRawSession(const RawSessionOptions& options) {
         }
 
         const double tag = epoch.pbn.towMs * 0.001;
-        const double offset = epoch.pbn.clockOffset, drift = epoch.pbn.clockDrift;
+        const double drift = kClockDrift;
         // Noise-free pseudorange of a satellite at receiver time tag + dt.
         const auto pseudorange = [&](const CGPSDataEphemeris& e, double dt) {
             const double clock = offset + drift * dt;
