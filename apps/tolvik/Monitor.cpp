@@ -69,6 +69,8 @@ int RunMonitor(const std::vector<std::string>& words) {
     RinexOutput rinex;
     if (!rinex.Open(args.Value("rinex"), args.Double("log-interval", 1.0), settings.antennaHeight, *receiver)) return kExitFailure;
     host.SetRawLog(rinex.Log());
+    // The binary records reach the raw decoders only with their bytes attached.
+    if (rawLog.IsOpen() || rinex.Log()) engine.m_bAttachRawData = true;
     if (args.Has("log-raw")) {
         engine.m_strRawLogFile = CString::FromBytes(args.Value("log-raw"));
         engine.m_bLogRawData = true;

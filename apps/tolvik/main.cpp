@@ -41,6 +41,7 @@ Commands:
       --rate R           R lines per second instead of the pace of the recording's timestamps
       --fast             as fast as the line allows
       --once             stop at the end of the file instead of starting again
+      --raw              FILE is a raw byte log (binary records included): one epoch a second
   receivers          list the receiver models with their capabilities and default baud rates
 
   --help             this text
