@@ -31,13 +31,13 @@ public:
             case WM_GPS_NEWDATARAW: {
                 std::unique_ptr<CGPSDataRaw> raw(reinterpret_cast<CGPSDataRaw*>(wParam));
                 m_host.m_printer.RawEpoch(*raw);
-                if (m_host.m_pRawLog) m_host.m_pRawLog->LogEpoch(*raw);
+                for (CDataLog* log : m_host.m_rawLogs) log->LogEpoch(*raw);
                 break;
             }
             case WM_GPS_EPHEMERIS: {
                 std::unique_ptr<CGPSDataEphemeris> ephemeris(reinterpret_cast<CGPSDataEphemeris*>(wParam));
                 m_host.m_printer.Ephemeris(*ephemeris);
-                if (m_host.m_pRawLog) m_host.m_pRawLog->LogEphemeris(*ephemeris);
+                for (CDataLog* log : m_host.m_rawLogs) log->LogEphemeris(*ephemeris);
                 break;
             }
             case WM_GPS_BINARY: {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "Output.h"
 #include "tolvik/datalog/CDataLog.h"
@@ -21,8 +22,8 @@ public:
 
     // The receiver in use.
     void SetReceiver(CGPSReceiver* pReceiver) { m_pReceiver = pReceiver; }
-    // A logger that also gets every raw epoch and ephemeris.
-    void SetRawLog(CDataLog* pLog) { m_pRawLog = pLog; }
+    // A logger that also gets every raw epoch and ephemeris (several may be added; null is ignored).
+    void SetRawLog(CDataLog* pLog) { if (pLog) m_rawLogs.push_back(pLog); }
     // Dispatches everything waiting for the main window.
     int Pump() { return PumpWaitingMessages(); }
 
@@ -33,7 +34,7 @@ private:
     Printer& m_printer;
     bool m_bInteractive;
     CGPSReceiver* m_pReceiver = nullptr;
-    CDataLog* m_pRawLog = nullptr;
+    std::vector<CDataLog*> m_rawLogs;
     std::unique_ptr<MainWindow> m_pWindow;
 };
 

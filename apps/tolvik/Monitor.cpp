@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "ConsoleHost.h"
 #include "RawEpochLog.h"
+#include "RinexOutput.h"
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik::tool {
@@ -36,7 +37,7 @@ bool CheckDevice(const std::string& path) {
 int RunMonitor(const std::vector<std::string>& words) {
     const Args args(words,
                     {"receiver", "port", "device", "baud", "geoid-mode", "antenna-height", "min-sats", "log-raw",
-                     "log-raw-epochs", "log-interval", "seconds"},
+                     "log-raw-epochs", "log-interval", "seconds", "rinex"},
                     {"json", "text"}, 0);
     if (!args.Has("receiver")) throw UsageError("monitor needs --receiver NAME");
     if (!args.Has("port") && !args.Has("device")) throw UsageError("monitor needs --port N or --device PATH");
@@ -65,6 +66,11 @@ int RunMonitor(const std::vector<std::string>& words) {
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, port, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
+    RinexOutput rinex;
+    if (!rinex.Open(args.Value("rinex"), args.Double("log-interval", 1.0), settings.antennaHeight, *receiver)) return kExitFailure;
+    host.SetRawLog(rinex.Log());
+    // The binary records reach the raw decoders only with their bytes attached.
+    if (rawLog.IsOpen() || rinex.Log()) engine.m_bAttachRawData = true;
     if (args.Has("log-raw")) {
         engine.m_strRawLogFile = CString::FromBytes(args.Value("log-raw"));
         engine.m_bLogRawData = true;
@@ -91,7 +97,8 @@ int RunMonitor(const std::vector<std::string>& words) {
         if (seconds > 0 && platform::GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000u) break;
     }
     engine.Stop();  // the reader thread ends and the port is closed
-    return FinishRun(host, engine, *receiver, printer, rawLog) ? kExitOk : kExitFailure;
+    const bool finished = FinishRun(host, engine, *receiver, printer, rawLog);
+    return rinex.Finish() && finished ? kExitOk : kExitFailure;
 }
 
 }  // namespace tolvik::tool

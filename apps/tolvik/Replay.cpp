@@ -10,6 +10,7 @@
 #include "Cli.h"
 #include "ConsoleHost.h"
 #include "RawEpochLog.h"
+#include "RinexOutput.h"
 #include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Clock.h"
 
@@ -117,7 +118,7 @@ int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
 
 int RunReplay(const std::vector<std::string>& words) {
     const Args args(words,
-                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval"},
+                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval", "rinex"},
                     {"fast", "raw", "json", "text"}, 1);
     if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
     const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
@@ -145,6 +146,9 @@ int RunReplay(const std::vector<std::string>& words) {
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, 1, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
+    RinexOutput rinex;
+    if (!rinex.Open(args.Value("rinex"), args.Double("log-interval", 1.0), settings.antennaHeight, *receiver)) return kExitFailure;
+    host.SetRawLog(rinex.Log());
     engine.InitReceivers();
     // A replay starts from a fresh epoch with the fix-status map loaded, paced or not, so both
     // give the same epochs. Emulating, this touches no port.
@@ -159,6 +163,7 @@ int RunReplay(const std::vector<std::string>& words) {
         rc = PacedReplay(engine, host, printer, path, args.Int("epochs", 0));
     }
     if (!FinishRun(host, engine, *receiver, printer, rawLog)) rc = kExitFailure;
+    if (!rinex.Finish()) rc = kExitFailure;
     return rc;
 }
 

@@ -29,12 +29,48 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
+// A raw byte log (binary records in it) cut into one burst per epoch: each burst starts at a
+// "$GPGGA" sentence, as the bundled raw sample's epochs do.
+std::vector<std::string> ReadBursts(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw std::runtime_error(path + ": cannot open");
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+    std::fclose(f);
+    std::vector<std::string> bursts;
+    std::size_t start = 0;
+    for (std::size_t next; (next = bytes.find("$GPGGA", start + 1)) != std::string::npos; start = next)
+        bursts.push_back(bytes.substr(start, next - start));
+    if (start < bytes.size()) bursts.push_back(bytes.substr(start));
+    return bursts;
+}
+
+// Sends the bursts one a second (at once with fast), once or endlessly, until Ctrl-C.
+int StreamRaw(sim::SimulatedReceiver& receiver, const std::vector<std::string>& bursts, bool fast, bool once) {
+    InstallInterruptHandler();
+    const platform::Event* events[] = {&InterruptEvent()};
+    std::size_t sent = 0;
+    do {
+        for (const std::string& burst : bursts) {
+            if (!receiver.Send(burst)) return kExitFailure;
+            ++sent;
+            if (platform::WaitForMultipleObjects(events, 1, fast ? 0 : 1000) == platform::WAIT_OBJECT_0) {
+                std::fprintf(stderr, "tolvik: %zu raw epochs sent\n", sent);
+                return kExitOk;
+            }
+        }
+    } while (!once);
+    std::fprintf(stderr, "tolvik: %zu raw epochs sent\n", sent);
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunSimulate(const std::vector<std::string>& words) {
-    const Args args(words, {"rate"}, {"fast", "once"}, 1);
+    const Args args(words, {"rate"}, {"fast", "once", "raw"}, 1);
     const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
-    const std::vector<std::string> lines = ReadLines(path);
+    const std::vector<std::string> lines = args.Has("raw") ? ReadBursts(path) : ReadLines(path);
     if (lines.empty()) {
         std::fprintf(stderr, "tolvik: %s holds no sentences\n", path.c_str());
         return kExitFailure;
@@ -58,6 +94,7 @@ int RunSimulate(const std::vector<std::string>& words) {
                  "tolvik: simulated receiver on %s, streaming %s (Ctrl-C stops)\n"
                  "        try: tolvik monitor --receiver Ashtech --device %s\n",
                  receiver.DevicePath().c_str(), path.c_str(), receiver.DevicePath().c_str());
+    if (args.Has("raw")) return StreamRaw(receiver, lines, args.Has("fast"), args.Has("once"));
     receiver.StartStreaming(lines, pace, rate, !args.Has("once"));
 
     InstallInterruptHandler();

@@ -25,6 +25,8 @@ Commands:
       --log-raw-epochs BASE  write raw measurement epochs and ephemerides to a raw epoch log
                          named BASE_<day><Mon>_<h>h<m>m<s>s.tvr (see the README)
       --log-interval S   seconds between logged raw epochs (default 1)
+      --rinex BASE       write the raw epochs and ephemerides as RINEX 3.04 files BASE.obs and
+                         BASE.nav (at --log-interval)
   monitor            read a live receiver and print its epochs until Ctrl-C
       --receiver NAME    receiver model (required)
       --port N           serial port number (COM<N>: is /dev/ttyS<N-1>)
@@ -32,13 +34,14 @@ Commands:
       --baud B           line speed (default: the model's stored or default rate)
       --json, --text, --geoid-mode, --antenna-height, --min-sats as for replay
       --log-raw FILE     write every byte read to FILE (a later 'replay --raw' input)
-      --log-raw-epochs BASE, --log-interval S as for replay
+      --log-raw-epochs BASE, --rinex BASE, --log-interval S as for replay
       --seconds N        stop after N seconds
   simulate [FILE]    a simulated receiver on a pseudo-terminal, streaming FILE (default: the
                      bundled sample) and answering commands; prints the device path
       --rate R           R lines per second instead of the pace of the recording's timestamps
       --fast             as fast as the line allows
       --once             stop at the end of the file instead of starting again
+      --raw              FILE is a raw byte log (binary records included): one epoch a second
   receivers          list the receiver models with their capabilities and default baud rates
 
   --help             this text

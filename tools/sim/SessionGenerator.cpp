@@ -8,6 +8,7 @@
 #include <limits>
 #include <set>
 
+#include "BroadcastOrbit.h"
 #include "SimulatedReceiver.h"
 
 namespace tolvik::sim {
@@ -714,11 +715,13 @@ double GeometricRange(const OrbitSlot& slot, double gpsSeconds, const Vec3& rece
     return Norm(SatellitePosition(slot, gpsSeconds) - receiver);
 }
 
-// A broadcast ephemeris consistent with the orbit model, with plausible correction terms.
-CGPSDataEphemeris MakeEphemeris(const OrbitSlot& slot, int week, double secondOfWeek, int update,
-                                Rng& rng) {
+// A broadcast ephemeris close to the orbit model, with plausible correction terms, in the units
+// an Ashtech-style receiver sends (semicircles, semicircles per millisecond; BroadcastOrbit.h).
+// From then on the ephemeris, not the model, is the satellite's orbit.
+CGPSDataEphemeris MakeEphemeris(const OrbitSlot& slot, int week, double secondOfWeek, Rng& rng) {
+    constexpr double kRatePerMs = kSemicircle * kPerMillisecond;  // rad/s in one semicircle/ms
     CGPSDataEphemeris e;
-    const int toe = static_cast<int>(secondOfWeek / 7200.0) * 7200 + 7200 * update;
+    const int toe = static_cast<int>(secondOfWeek / 7200.0) * 7200;
     const double weekStart = static_cast<double>(week) * kSecondsPerWeek;
     const double perigee = rng.Range(-kPi, kPi);
     e.m_nPRN = static_cast<std::int16_t>(slot.prn);
@@ -731,8 +734,8 @@ CGPSDataEphemeris MakeEphemeris(const OrbitSlot& slot, int week, double secondOf
     e.m_dAf2 = 0.0;
     e.m_dAf1 = NarrowToFloat(rng.Range(-5e-12, 5e-12));
     e.m_dAf0 = NarrowToFloat(rng.Range(-3e-4, 3e-4));
-    e.m_dDeltaN = NarrowToFloat(rng.Range(4.0e-9, 5.5e-9));
-    e.m_dM0 = WrapPi(ArgumentOfLatitude(slot, weekStart + toe) - perigee);
+    e.m_dDeltaN = NarrowToFloat(rng.Range(4.0e-9, 5.5e-9) / kRatePerMs);
+    e.m_dM0 = WrapPi(ArgumentOfLatitude(slot, weekStart + toe) - perigee) / kSemicircle;
     e.m_dE = rng.Range(0.001, 0.015);
     e.m_dRootA = std::sqrt(kOrbitRadius);
     e.m_nToe = toe;
@@ -742,12 +745,54 @@ CGPSDataEphemeris MakeEphemeris(const OrbitSlot& slot, int week, double secondOf
     e.m_dCrs = NarrowToFloat(rng.Range(-120.0, 120.0));
     e.m_dCuc = NarrowToFloat(rng.Range(-8e-6, 8e-6));
     e.m_dCus = NarrowToFloat(rng.Range(-8e-6, 8e-6));
-    e.m_dOmega0 = WrapPi(NodeLongitude(slot, weekStart));
-    e.m_dOmega = perigee;
-    e.m_dI0 = kInclination;
-    e.m_dOmegaDot = NarrowToFloat(rng.Range(-8.5e-9, -7.8e-9));
-    e.m_dIDot = NarrowToFloat(rng.Range(-5e-10, 5e-10));
+    e.m_dOmega0 = WrapPi(NodeLongitude(slot, weekStart)) / kSemicircle;
+    e.m_dOmega = perigee / kSemicircle;
+    e.m_dI0 = kInclination / kSemicircle;
+    e.m_dOmegaDot = NarrowToFloat(rng.Range(-8.5e-9, -7.8e-9) / kRatePerMs);
+    e.m_dIDot = NarrowToFloat(rng.Range(-5e-10, 5e-10) / kRatePerMs);
     return e;
+}
+
+// The next issue of a satellite's data: the same orbit and clock referred to the next two-hour
+// reference time, with its own issue number, sent at the given time of week.
+CGPSDataEphemeris NextIssue(const CGPSDataEphemeris& e, double secondOfWeek) {
+    CGPSDataEphemeris next = MoveReferenceTime(e, 7200);
+    next.m_nTOW = static_cast<std::int32_t>(secondOfWeek / 6.0) * 6;
+    next.m_nAODE = (next.m_nPRN * 13 + next.m_nToe / 7200) % 256;
+    next.m_nAODC = next.m_nAODE;
+    return next;
+}
+
+// The issue a receiver would use at a time: the one with the nearest orbit reference time.
+const CGPSDataEphemeris& CurrentIssue(const std::vector<CGPSDataEphemeris>& issues, double secondOfWeek) {
+    const CGPSDataEphemeris* best = &issues.front();
+    for (const CGPSDataEphemeris& e : issues)
+        if (std::fabs(secondOfWeek - e.m_nToe) < std::fabs(secondOfWeek - best->m_nToe))
+            best = &e;
+    return *best;
+}
+
+// What a receiver measures from one satellite at one moment, before noise.
+struct Signal {
+    double pseudorange;  // metres: geometry, receiver clock, satellite clock and group delay
+    Vec3 position;       // the satellite at transmission, in the Earth frame at reception
+};
+
+// The signal that reaches the antenna at GPS time t (seconds of the week) while the receiver's
+// clock is ahead by clockOffset metres: the satellite at transmission time, turned with the
+// Earth during the flight, and its L1 clock (polynomial, relativistic term, group delay).
+Signal Receive(const CGPSDataEphemeris& e, double t, double clockOffset, const Vec3& antenna) {
+    double flight = 0.075;  // s, a first guess
+    SatelliteState s;
+    Vec3 turned;
+    for (int i = 0; i < 5; ++i) {
+        s = PropagateBroadcast(e, t - flight);
+        const double angle = kGpsEarthRate * flight;
+        turned = {s.x * std::cos(angle) + s.y * std::sin(angle), -s.x * std::sin(angle) + s.y * std::cos(angle),
+                  s.z};
+        flight = Norm(turned - antenna) / kSpeedOfLight;
+    }
+    return {flight * kSpeedOfLight + clockOffset - kSpeedOfLight * (s.clock - e.m_dTgd), turned};
 }
 
 std::vector<TrackedSatellite> ChooseTracked(const RawSessionOptions& options, const Vec3& receiver,
@@ -866,71 +911,89 @@ RawSession GenerateRawSession(const RawSessionOptions& options) {
     constexpr double kSigma = 0.8;              // m, autonomous solution
     constexpr double kClockOffset0 = 153000.0;  // m
     constexpr double kClockDrift = -94.27;      // m/s
+    constexpr double kRangeNoise = 0.4;         // m
+    constexpr double kCarrierNoise = 0.002;     // m
+    const int count = std::max(0, options.epochs);
+    const auto secondOfWeekAt = [&](int i) {
+        int week = 0;
+        double secondOfWeek = 0.0;
+        GpsTimeOf(options.date, options.startSecondOfDay + i, week, secondOfWeek);
+        return secondOfWeek;
+    };
+
+    // Ephemerides as the receiver collects them: one satellite per second at first, and a new
+    // issue for the first satellite later on. They are the satellites' orbits and clocks.
+    std::vector<std::vector<CGPSDataEphemeris>> issues;
+    const int renewAt = 2 * count / 3;
+    for (std::size_t k = 0; k < tracked.size(); ++k) {
+        int week = 0;
+        double sow = 0.0;
+        GpsTimeOf(options.date, options.startSecondOfDay + static_cast<double>(k), week, sow);
+        issues.push_back({MakeEphemeris(tracked[k].slot, week, sow, rng)});
+    }
+    if (renewAt > 0 && !issues.empty())
+        issues[0].push_back(NextIssue(issues[0][0], secondOfWeekAt(renewAt)));
 
     RawSession session;
-    const int count = std::max(0, options.epochs);
     for (int i = 0; i < count; ++i) {
         RawEpoch epoch;
         epoch.utcSecondOfDay = options.startSecondOfDay + i;
         const CivilDate date = options.date;  // the raw session stays well inside one day
         double secondOfWeek = 0.0;
         GpsTimeOf(date, epoch.utcSecondOfDay, epoch.gpsWeek, secondOfWeek);
-        const double gps = GpsSeconds(date, epoch.utcSecondOfDay);
 
         epoch.latitude = options.latitude;
         epoch.longitude = options.longitude;
-        Displace(epoch.latitude, epoch.longitude, kSigma * wander[0].At(i),
-                 kSigma * wander[1].At(i));
+        Displace(epoch.latitude, epoch.longitude, kSigma * wander[0].At(i), kSigma * wander[1].At(i));
         epoch.height = options.height + 1.7 * kSigma * wander[2].At(i);
         const Ecef solution = GeodeticToEcef(epoch.latitude, epoch.longitude, epoch.height);
+        // The time tag is the receiver's clock, a whole second; true time lags it by the offset.
         epoch.pbn.towMs = static_cast<std::int32_t>(std::llround(secondOfWeek * 1000.0));
         epoch.pbn.x = solution.x;
         epoch.pbn.y = solution.y;
         epoch.pbn.z = solution.z;
-        epoch.pbn.clockOffset = static_cast<float>(kClockOffset0 + kClockDrift * i);
+        // The clock runs smoothly; PBN reports it to a float's precision (8 mm here).
+        const double offset = kClockOffset0 + kClockDrift * i;
+        epoch.pbn.clockOffset = static_cast<float>(offset);
         epoch.pbn.clockDrift = static_cast<float>(kClockDrift);
 
-        // Ephemerides as the receiver collects them: one satellite per second at first, and a
-        // new issue for the first satellite later on.
-        if (static_cast<std::size_t>(i) < tracked.size())
-            epoch.ephemerides.push_back(
-                MakeEphemeris(tracked[i].slot, epoch.gpsWeek, secondOfWeek, 0, rng));
-        if (i > 0 && i == 2 * count / 3 && !tracked.empty())
-            epoch.ephemerides.push_back(
-                MakeEphemeris(tracked[0].slot, epoch.gpsWeek, secondOfWeek, 1, rng));
+        for (std::size_t k = 0; k < tracked.size(); ++k) {
+            if (static_cast<int>(k) == i) epoch.ephemerides.push_back(issues[k][0]);
+            if (k == 0 && i == renewAt && issues[0].size() > 1) epoch.ephemerides.push_back(issues[0][1]);
+        }
 
+        const double tag = epoch.pbn.towMs * 0.001;
+        const double drift = kClockDrift;
+        // Noise-free pseudorange of a satellite at receiver time tag + dt.
+        const auto pseudorange = [&](const CGPSDataEphemeris& e, double dt) {
+            const double clock = offset + drift * dt;
+            return Receive(e, tag + dt - clock / kSpeedOfLight, clock, antenna);
+        };
         std::vector<Vec3> lines;
-        for (const TrackedSatellite& sat : tracked) {
-            if (i >= sat.lostAtEpoch)
-                continue;
-            const double range = GeometricRange(sat.slot, gps, antenna);
-            const double rate = GeometricRange(sat.slot, gps + 0.5, antenna) -
-                                GeometricRange(sat.slot, gps - 0.5, antenna);
-            const double pseudorange = range + epoch.pbn.clockOffset + 0.4 * rng.Normal();
-            const double carrier = range + epoch.pbn.clockOffset + 0.002 * rng.Normal();
+        for (std::size_t k = 0; k < tracked.size(); ++k) {
+            const TrackedSatellite& sat = tracked[k];
+            if (i >= sat.lostAtEpoch) continue;
+            const CGPSDataEphemeris& e = CurrentIssue(issues[k], secondOfWeek);
+            const Signal signal = pseudorange(e, 0.0);
+            const double rate = pseudorange(e, 0.5).pseudorange - pseudorange(e, -0.5).pseudorange;
             MbnValues m;
             m.prn = sat.slot.prn;
             m.tag = static_cast<std::int32_t>(500.0 * (sat.lockSeconds + i));
-            m.time = 1.0 - pseudorange / kSpeedOfLight;
-            m.doppler = static_cast<std::int32_t>(
-                std::lround((rate + epoch.pbn.clockDrift) / kL1Wavelength * 1e4));
+            m.time = 1.0 - (signal.pseudorange + kRangeNoise * rng.Normal()) / kSpeedOfLight;
+            m.doppler = static_cast<std::int32_t>(std::lround(rate / kL1Wavelength * 1e4));
+            const double carrier = signal.pseudorange + kCarrierNoise * rng.Normal();
             m.phase = -(carrier / kL1Wavelength + sat.ambiguity);
             epoch.measurements.push_back(m);
-            lines.push_back(
-                Look(antenna, options.latitude, options.longitude, SatellitePosition(sat.slot, gps))
-                    .los);
+            lines.push_back(Look(antenna, options.latitude, options.longitude, signal.position).los);
         }
-        if (!epoch.measurements.empty())
-            epoch.measurements.back().lastOfEpoch = true;
+        if (!epoch.measurements.empty()) epoch.measurements.back().lastOfEpoch = true;
         double hdop = 99.99, pdop = 0.0, vdop = 0.0;
         Dilutions(lines, hdop, pdop, vdop);
 
         epoch.sentences = 3;
         session.bytes += RawNmea(epoch, options, hdop, date);
-        for (const CGPSDataEphemeris& e : epoch.ephemerides)
-            session.bytes += SnvRecord(e);
-        for (const MbnValues& m : epoch.measurements)
-            session.bytes += MbnRecord(m);
+        for (const CGPSDataEphemeris& e : epoch.ephemerides) session.bytes += SnvRecord(e);
+        for (const MbnValues& m : epoch.measurements) session.bytes += MbnRecord(m);
         session.bytes += PbnRecord(epoch.pbn);
         session.epochs.push_back(std::move(epoch));
     }
