@@ -84,7 +84,8 @@ std::string SkyLine(int epoch, int satellites) {
     int used = 0;
     for (int i = 0; i < satellites; ++i) {
         const int prn = 2 + (i * 7) % 31 + (i >= 31 ? 33 : 0);
-        const double el = Round(5.0 + 80.0 * std::fabs(std::sin(0.7 * i + epoch / 900.0)), 0);
+        const double phase = std::fmod(i * 0.618 + epoch / 3000.0, 1.0);
+        const double el = Round(4.0 + 82.0 * phase * phase, 0);
         const double az = Round(std::fmod(i * 137.5 + epoch / 20.0, 360.0), 0);
         const double ss = el < 10 ? 0 : Round(22.0 + el / 4.0 + (i % 3) * 3.0, 0);
         const bool isUsed = epoch >= 2 && ss >= 28;

@@ -142,7 +142,10 @@ function el(name, attrs, text) {
 
 function drawTrack() {
   const svg = $("track");
-  const W = 600, H = 360, pad = 24;
+  // Drawn at the size shown, so text and the scale bar stay readable on a phone.
+  const W = Math.round(svg.getBoundingClientRect().width) || 900;
+  const H = Math.max(240, Math.min(440, Math.round(W * 0.47))), pad = 24;
+  svg.setAttribute("viewBox", `0 0 ${W} ${H}`);
   const nodes = [];
   const pts = state.track;
   setText("trackinfo", pts.length ? pts.length + (pts.length === 1 ? " fix" : " fixes") : "");
@@ -201,8 +204,10 @@ function drawSky() {
   for (const [t, x, y] of [["N", 0, -R - 10], ["E", R + 10, 0], ["S", 0, R + 10], ["W", -R - 10, 0]]) {
     nodes.push(el("text", { x, y, class: "axis-label" }, t));
   }
-  nodes.push(el("text", { x: 4, y: (-R * 60) / 90 + 7, class: "axis-label", "text-anchor": "start" }, "30\u00b0"));
-  nodes.push(el("text", { x: 4, y: (-R * 30) / 90 + 7, class: "axis-label", "text-anchor": "start" }, "60\u00b0"));
+  for (const e of [30, 60]) {
+    const r = (R * (90 - e)) / 90;
+    nodes.push(el("text", { x: r * 0.707 + 3, y: r * 0.707 + 5, class: "axis-label", "text-anchor": "start" }, e + "\u00b0"));
+  }
   const sats = state.sky && Array.isArray(state.sky.satellites) ? state.sky.satellites : [];
   for (const s of sats) {
     if (!isNum(s.el) || !isNum(s.az) || s.el < 0) continue;
@@ -221,7 +226,9 @@ function drawSnr() {
   const svg = $("snr");
   const sats = state.sky && Array.isArray(state.sky.satellites) ? [...state.sky.satellites] : [];
   sats.sort((a, b) => a.PRN - b.PRN);
-  const W = Math.max(400, sats.length * 26), H = 150, top = 14, bottom = 18, max = 55;
+  // Drawn at the size shown, so the labels keep their proportions.
+  const W = Math.max(Math.round(svg.getBoundingClientRect().width) || 400, sats.length * 22), H = 220;
+  const top = 14, bottom = 18, max = 55;
   svg.setAttribute("viewBox", `0 0 ${W} ${H}`);
   const nodes = [];
   for (const v of [10, 20, 30, 40, 50]) {
@@ -268,6 +275,8 @@ function connect() {
     else if (report.class === "TOLVIK") onStatus(report);
   };
 }
+
+window.addEventListener("resize", () => { state.dirty = true; });
 
 setInterval(() => {
   const conn = $("conn");
