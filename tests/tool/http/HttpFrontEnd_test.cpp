@@ -1,0 +1,424 @@
+// The live view's HTTP side, driven over raw sockets: what a browser (or a broken client) sends
+// and receives byte for byte. Every wait is a blocking read or a wait on the front end's own
+// state; nothing sleeps.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "HttpFrontEnd.h"
+#include "LiveViewScript.h"
+#include "StatusLine.h"
+
+namespace tolvik::test {
+namespace {
+
+using tool::http::FrontEndStats;
+using tool::http::HttpFrontEnd;
+using tool::http::HttpFrontEndOptions;
+
+// One TCP connection to the front end.
+class RawClient {
+public:
+    // A receive buffer size > 0 is set before connecting, to keep what the kernel holds small.
+    explicit RawClient(int port, int receiveBuffer = 0) {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0) setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { Close(); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool Connected() const { return m_connected; }
+    void Send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n <= 0) return;  // the server may close a garbage connection before reading all
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+    void EndWrites() { shutdown(m_fd, SHUT_WR); }
+    void Close() {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = -1;
+    }
+    // Everything until the server closes.
+    std::string ReadToEnd() {
+        while (Fill()) {}
+        return std::exchange(m_buffer, {});
+    }
+    // The response head up to the blank line; empty when the server closed first.
+    std::string ReadHead() { return ReadUntil("\r\n\r\n"); }
+    // The data of the next event that has data (comment and retry-only events are skipped);
+    // nullopt when the stream ended.
+    std::optional<std::string> NextData() {
+        for (;;) {
+            const std::string event = ReadUntil("\n\n");
+            if (event.empty()) return std::nullopt;
+            std::string data;
+            bool any = false;
+            std::size_t begin = 0;
+            while (begin < event.size()) {
+                const auto end = event.find('\n', begin);
+                const std::string_view field(event.data() + begin, end - begin);
+                if (field.starts_with("data: ")) {
+                    if (any) data += '\n';
+                    data += field.substr(6);
+                    any = true;
+                }
+                begin = end + 1;
+            }
+            if (any) return data;
+        }
+    }
+
+private:
+    bool Fill() {
+        char chunk[16384];
+        const ssize_t n = recv(m_fd, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        m_buffer.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+    std::string ReadUntil(std::string_view end) {
+        for (;;) {
+            if (const auto at = m_buffer.find(end); at != std::string::npos) {
+                std::string part = m_buffer.substr(0, at + end.size());
+                m_buffer.erase(0, at + end.size());
+                return part;
+            }
+            if (!Fill()) return {};
+        }
+    }
+
+    int m_fd = -1;
+    bool m_connected = false;
+    std::string m_buffer;
+};
+
+struct Reply {
+    int status = 0;  // 0: closed without a response
+    std::string head;
+    std::string body;
+};
+
+Reply Parse(const std::string& raw) {
+    Reply reply;
+    const auto headEnd = raw.find("\r\n\r\n");
+    if (!raw.starts_with("HTTP/1.1 ") || headEnd == std::string::npos) return reply;
+    reply.status = std::stoi(raw.substr(9, 3));
+    reply.head = raw.substr(0, headEnd);
+    reply.body = raw.substr(headEnd + 4);
+    return reply;
+}
+
+Reply Request(int port, std::string_view request) {
+    RawClient client(port);
+    client.Send(request);
+    return Parse(client.ReadToEnd());
+}
+
+Reply Get(int port, const std::string& path) {
+    return Request(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+}
+
+// Opens /events and reads the response head, after which the front end counts the browser.
+std::unique_ptr<RawClient> OpenStream(int port) {
+    auto client = std::make_unique<RawClient>(port);
+    client->Send("GET /events HTTP/1.1\r\nHost: localhost\r\nAccept: text/event-stream\r\n\r\n");
+    const std::string head = client->ReadHead();
+    EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
+    EXPECT_NE(head.find("Content-Type: text/event-stream"), std::string::npos) << head;
+    return client;
+}
+
+const tool::http::ClientStats* FindClient(const FrontEndStats& stats, std::uint64_t id) {
+    for (const auto& client : stats.clients) {
+        if (client.id == id) return &client;
+    }
+    return nullptr;
+}
+
+TEST(HttpFrontEnd, ServesThePageAtRootAndNotFoundForEverythingElse) {
+    HttpFrontEnd frontEnd;
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    ASSERT_GT(frontEnd.Port(), 0);
+
+    const Reply page = Get(frontEnd.Port(), "/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.head.find("Content-Type: text/html; charset=utf-8"), std::string::npos) << page.head;
+    EXPECT_NE(page.head.find("Content-Security-Policy: default-src 'none'"), std::string::npos) << page.head;
+    EXPECT_EQ(page.body, tool::http::LiveViewPage());
+    // The style and script are inline, and the page reaches for nothing outside the tool.
+    for (const char* part : {"<style>", "<script>", "id=\"lat\"", "id=\"lon\"", "id=\"fix\"", "id=\"nsat\"",
+                             "new EventSource(\"events\")"}) {
+        EXPECT_NE(page.body.find(part), std::string::npos) << part;
+    }
+    for (const char* outside : {"http://", "https://", "src=\"", "href=\""}) {
+        const auto at = page.body.find(outside);
+        // The SVG namespace is a name, not a fetch.
+        const bool isNamespace =
+            at != std::string::npos && page.body.compare(at, 26, "http://www.w3.org/2000/svg") == 0;
+        EXPECT_TRUE(at == std::string::npos || isNamespace) << outside;
+    }
+
+    const struct {
+        const char* legend;
+        std::string request;
+    } kMissing[] = {
+        {"unknown path", "GET /missing HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"page under another name", "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"below the stream", "GET /events/more HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"escaping the root", "GET /../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"another method", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"},
+    };
+    for (const auto& row : kMissing) {
+        const Reply reply = Request(frontEnd.Port(), row.request);
+        EXPECT_EQ(reply.status, 404) << row.legend;
+        EXPECT_EQ(reply.body.find("<html"), std::string::npos) << row.legend;
+    }
+}
+
+TEST(HttpFrontEnd, MalformedRequestsHarmNeitherTheServerNorAStreamingBrowser) {
+    HttpFrontEnd frontEnd;
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    const int port = frontEnd.Port();
+    auto browser = OpenStream(port);
+    frontEnd.WaitForClientCount(1);
+
+    const struct {
+        const char* legend;
+        std::string bytes;
+        bool endWrites;  // the client stops sending (mid-line, or after the request)
+    } kMalformed[] = {
+        {"not HTTP", "HELLO THERE\r\n\r\n", false},
+        {"request line without version", "GET /\r\n\r\n", false},
+        {"unknown version", "GET / HTTP/7.3\r\n\r\n", false},
+        {"binary bytes", std::string("\x00\xff\x13\x37\r\n\r\n", 8), false},
+        {"header line too long", "GET / HTTP/1.1\r\nX-Long: " + std::string(20000, 'a') + "\r\n\r\n", false},
+        {"cut off in the request line", "GET /ev", true},
+        {"cut off in a header", "GET /events HTTP/1.1\r\nHost: loc", true},
+    };
+    int sequence = 0;
+    for (const auto& row : kMalformed) {
+        RawClient client(port);
+        ASSERT_TRUE(client.Connected()) << row.legend;
+        client.Send(row.bytes);
+        if (row.endWrites) client.EndWrites();
+        const Reply reply = Parse(client.ReadToEnd());
+        // Refused or closed, never served.
+        EXPECT_TRUE(reply.status == 0 || reply.status == 400 || reply.status == 404)
+            << row.legend << ": " << reply.status;
+
+        const std::string line = R"({"class":"TPV","mode":1,"seq":)" + std::to_string(++sequence) + "}";
+        frontEnd.Publish(line);
+        EXPECT_EQ(browser->NextData(), line) << row.legend;
+        EXPECT_EQ(Get(port, "/").status, 200) << row.legend;
+    }
+    const FrontEndStats stats = frontEnd.Stats();
+    ASSERT_EQ(stats.clients.size(), 1u);  // no malformed request became a stream
+    EXPECT_EQ(stats.dropped, 0u);
+}
+
+TEST(HttpFrontEnd, TwoBrowsersReceiveEveryLineAsPublished) {
+    HttpFrontEnd frontEnd;
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    auto first = OpenStream(frontEnd.Port());
+    auto second = OpenStream(frontEnd.Port());
+    frontEnd.WaitForClientCount(2);
+
+    // The gpsd-protocol writer ends its lines with CR LF; the stream carries the line without.
+    const auto script = LiveViewScript(300);
+    ASSERT_LT(script.size(), HttpFrontEndOptions{}.queueCapacity);  // so nothing may be dropped
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        frontEnd.Publish(i % 2 ? script[i].line + "\r\n" : script[i].line);
+    }
+    for (RawClient* client : {first.get(), second.get()}) {
+        for (const auto& expected : script) {
+            const auto data = client->NextData();
+            ASSERT_TRUE(data.has_value());
+            ASSERT_EQ(*data, expected.line);
+            EXPECT_EQ(nlohmann::json::parse(*data), nlohmann::json::parse(expected.line));
+        }
+    }
+    const FrontEndStats stats = frontEnd.Stats();
+    EXPECT_EQ(stats.published, script.size());
+    EXPECT_EQ(stats.dropped, 0u);
+    ASSERT_EQ(stats.clients.size(), 2u);
+    for (const auto& client : stats.clients) EXPECT_EQ(client.dropped, 0u);
+}
+
+TEST(HttpFrontEnd, ABrowserThatNeverReadsCostsOnlyItsOwnBoundedQueue) {
+    HttpFrontEndOptions options;
+    options.queueCapacity = 32;
+    options.sendBufferBytes = 16 * 1024;
+    options.writeTimeoutSeconds = 3600;  // the stalled connection must stay for the whole test
+    HttpFrontEnd frontEnd(options);
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+
+    RawClient stalled(frontEnd.Port(), 4096);
+    stalled.Send("GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n");  // and never reads a byte
+    frontEnd.WaitForClientCount(1);
+    const std::uint64_t stalledId = frontEnd.Stats().clients.at(0).id;
+    auto reader = OpenStream(frontEnd.Port());
+    frontEnd.WaitForClientCount(2);
+
+    // About 2 MB, far more than the kernel buffers of the stalled connection can hold. The
+    // reading browser takes each line before the next is published, so it keeps up exactly.
+    constexpr int kLines = 2000;
+    const std::string sky = SkyLine(100, 24);
+    ASSERT_GT(sky.size(), 1000u);
+    for (int i = 0; i < kLines; ++i) {
+        const std::string line = sky.substr(0, sky.size() - 1) + ",\"seq\":" + std::to_string(i) + "}";
+        frontEnd.Publish(line);
+        const auto data = reader->NextData();
+        ASSERT_TRUE(data.has_value()) << i;
+        ASSERT_EQ(*data, line);
+    }
+
+    FrontEndStats stats = frontEnd.Stats();
+    const auto* stalledStats = FindClient(stats, stalledId);
+    ASSERT_NE(stalledStats, nullptr);
+    EXPECT_EQ(stalledStats->queued, options.queueCapacity);  // full, never more
+    EXPECT_GT(stalledStats->dropped, static_cast<std::uint64_t>(kLines / 2));
+    EXPECT_EQ(stats.dropped, stalledStats->dropped);
+    for (const auto& client : stats.clients) {
+        if (client.id != stalledId) {
+            EXPECT_EQ(client.dropped, 0u);
+        }
+    }
+
+    // The stalled browser goes away: its connection ends and the other one streams on.
+    stalled.Close();
+    frontEnd.Publish(R"({"class":"TPV","mode":3})");
+    EXPECT_EQ(reader->NextData(), R"({"class":"TPV","mode":3})");
+    frontEnd.WaitForClientCount(1);
+    stats = frontEnd.Stats();
+    EXPECT_EQ(FindClient(stats, stalledId), nullptr);
+    EXPECT_GT(stats.dropped, static_cast<std::uint64_t>(kLines / 2));  // counted after it left
+}
+
+TEST(HttpFrontEnd, ABrowserThatConnectsLateGetsTheLatestReportsFirst) {
+    HttpFrontEnd frontEnd;
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    const std::string kLines[] = {
+        R"({"class":"TOLVIK","device":"/dev/ttyS0","msgRate":1.0,"checksumErrors":0,"overflows":0})",
+        R"({"class":"SKY","satellites":[{"PRN":5,"used":true}]})",
+        R"({"class":"TPV","mode":3,"lat":1.5,"lon":2.5})",
+        R"({"class":"SKY","satellites":[{"PRN":7,"used":false}]})",
+        R"({"class":"TPV","mode":2,"lat":1.25,"lon":2.75})",
+        R"({"class":"DEVICE","path":"/dev/ttyS0"})",
+    };
+    for (const auto& line : kLines) frontEnd.Publish(line);
+
+    auto late = OpenStream(frontEnd.Port());
+    EXPECT_EQ(late->NextData(), kLines[0]);
+    EXPECT_EQ(late->NextData(), kLines[3]);
+    EXPECT_EQ(late->NextData(), kLines[4]);
+    const std::string next = R"({"class":"TPV","mode":3,"lat":1.0,"lon":2.0})";
+    frontEnd.Publish(next);
+    EXPECT_EQ(late->NextData(), next);
+}
+
+TEST(HttpFrontEnd, RefusesStreamsBeyondItsLimitButStillServesThePage) {
+    HttpFrontEndOptions options;
+    options.maxClients = 2;
+    HttpFrontEnd frontEnd(options);
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    auto first = OpenStream(frontEnd.Port());
+    auto second = OpenStream(frontEnd.Port());
+    frontEnd.WaitForClientCount(2);
+
+    EXPECT_EQ(Get(frontEnd.Port(), "/events").status, 503);
+    EXPECT_EQ(Get(frontEnd.Port(), "/").status, 200);
+    EXPECT_EQ(frontEnd.Stats().rejected, 1u);
+
+    second.reset();
+    frontEnd.Publish(R"({"class":"TPV","mode":1})");  // the closed stream notices on its next write
+    EXPECT_EQ(first->NextData(), R"({"class":"TPV","mode":1})");
+    frontEnd.WaitForClientCount(1);
+    auto third = OpenStream(frontEnd.Port());
+    EXPECT_EQ(third->NextData(), R"({"class":"TPV","mode":1})");
+}
+
+TEST(HttpFrontEnd, ListenAndStop) {
+    HttpFrontEnd frontEnd;
+    frontEnd.Publish(R"({"class":"TPV","mode":1})");  // nobody listening: kept, nothing else
+    ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
+    EXPECT_FALSE(frontEnd.Listen("127.0.0.1", 0)) << "listens once";
+
+    HttpFrontEnd sameAddress;
+    EXPECT_FALSE(sameAddress.Listen("127.0.0.1", frontEnd.Port()));
+    EXPECT_EQ(sameAddress.Port(), 0);
+    HttpFrontEnd badHost;
+    EXPECT_FALSE(badHost.Listen("192.0.2.1", 0));
+
+    auto browser = OpenStream(frontEnd.Port());
+    EXPECT_EQ(browser->NextData(), R"({"class":"TPV","mode":1})");
+    frontEnd.Stop();
+    EXPECT_EQ(browser->NextData(), std::nullopt) << "the stream ends with the front end";
+    frontEnd.Stop();
+    EXPECT_FALSE(RawClient(frontEnd.Port()).Connected());
+
+    // Stopping right after listening must not miss the server's start.
+    for (int i = 0; i < 10; ++i) {
+        HttpFrontEnd quick;
+        ASSERT_TRUE(quick.Listen("127.0.0.1", 0));
+        quick.Stop();
+    }
+}
+
+TEST(StatusLine, WritesTheKnownFieldsOnly) {
+    tool::http::LiveStatus replay;
+    replay.device = "data/sample.log";
+    replay.messagesPerSecond = 2.5;
+    tool::http::LiveStatus serial;
+    serial.device = "/dev/ttyUSB0";
+    serial.model = "Ashtech";
+    serial.bps = 4800;
+    serial.messagesPerSecond = 6.0;
+    serial.checksumErrors = 3;
+    serial.overflows = 1;
+    serial.elevationMaskDeg = 10;
+    serial.dgpsMode = 1;
+    serial.beacon = tool::http::BeaconStatus{313.5, 200, true, std::nullopt, 18};
+    const struct {
+        const char* legend;
+        tool::http::LiveStatus status;
+        std::string expected;
+    } kCases[] = {
+        {"replay, nothing reported", replay,
+         R"({"class":"TOLVIK","device":"data/sample.log","msgRate":2.5,"checksumErrors":0,"overflows":0})"},
+        {"serial receiver with settings", serial,
+         R"({"class":"TOLVIK","device":"/dev/ttyUSB0","model":"Ashtech","bps":4800,"msgRate":6.0,)"
+         R"("checksumErrors":3,"overflows":1,"elevMask":10,"dgpsMode":"beacon",)"
+         R"("beacon":{"frequency":313.5,"bitRate":200,"autoTune":true,"snr":18}})"},
+    };
+    for (const auto& row : kCases) EXPECT_EQ(tool::http::StatusLine(row.status), row.expected) << row.legend;
+
+    const struct {
+        int mode;
+        const char* name;
+    } kModes[] = {{0, "none"},  {1, "beacon"},   {2, "L-band"}, {3, "WAAS"},
+                  {4, "CDGPS"}, {5, "OmniSTAR"}, {9, "unknown"}};
+    for (const auto& row : kModes) EXPECT_STREQ(tool::http::DgpsModeName(row.mode), row.name) << row.mode;
+}
+
+}  // namespace
+}  // namespace tolvik::test
