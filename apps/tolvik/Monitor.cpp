@@ -36,7 +36,7 @@ bool CheckDevice(const std::string& path) {
 int RunMonitor(const std::vector<std::string>& words) {
     const Args args(words,
                     {"receiver", "port", "device", "baud", "geoid-mode", "antenna-height", "min-sats", "log-raw",
-                     "log-raw-epochs", "log-interval", "seconds"},
+                     "log-raw-epochs", "log-interval", "seconds", "format"},
                     {"json", "text"}, 0);
     if (!args.Has("receiver")) throw UsageError("monitor needs --receiver NAME");
     if (!args.Has("port") && !args.Has("device")) throw UsageError("monitor needs --port N or --device PATH");
@@ -50,7 +50,7 @@ int RunMonitor(const std::vector<std::string>& words) {
     const int seconds = args.Int("seconds", 0);
     if (!CheckDevice(device)) return kExitFailure;
 
-    Printer printer(stdout, args.Has("json"));
+    Printer printer(stdout, FormatOption(args.Has("json"), args.Value("format")), args.Has("text"));
     ConsoleHost host(printer, false);
     host.SetProfilePath(DefaultSettingsPath());
     CGPSEngine engine;
@@ -61,7 +61,7 @@ int RunMonitor(const std::vector<std::string>& words) {
     host.SetReceiver(receiver);
     engine.InitReceivers();
     if (baud > 0) receiver->m_nBaudRate = baud;  // for this run; the stored rate stays
-    if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, port, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);

@@ -117,7 +117,7 @@ int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
 
 int RunReplay(const std::vector<std::string>& words) {
     const Args args(words,
-                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval"},
+                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval", "format"},
                     {"fast", "raw", "json", "text"}, 1);
     if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
     const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
@@ -131,7 +131,7 @@ int RunReplay(const std::vector<std::string>& words) {
     }
     const ReceiverSettings settings = ReadReceiverSettings(args);
 
-    Printer printer(stdout, args.Has("json"));
+    Printer printer(stdout, FormatOption(args.Has("json"), args.Value("format")), args.Has("text"));
     const bool fast = args.Has("fast") || args.Has("raw");
     ConsoleHost host(printer, !fast);
     host.SetProfilePath(DefaultSettingsPath());
@@ -141,7 +141,7 @@ int RunReplay(const std::vector<std::string>& words) {
     engine.SetMinSatRequierment(settings.minSatellites);
     engine.SetReceiver(receiver);
     host.SetReceiver(receiver);
-    if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, 1, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
