@@ -24,6 +24,8 @@ Printer::Printer(std::FILE* out, bool json, bool showMessages)
 Printer::Printer(std::FILE* out, const std::string& format, bool showMessages)
     : m_sink(out, false), m_format(output::MakeFormat(format, m_sink, showMessages)) {}
 
+Printer::Printer(std::unique_ptr<output::Format> format) : m_sink(stdout, false), m_format(std::move(format)) {}
+
 Printer::~Printer() { Finish(); }
 
 void Printer::Finish() { m_format->Finish(); }

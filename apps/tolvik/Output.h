@@ -35,6 +35,8 @@ public:
     Printer(std::FILE* out, bool json, bool showMessages = false);
     // One of output::FormatNames(); std::invalid_argument otherwise.
     Printer(std::FILE* out, const std::string& format, bool showMessages);
+    // Any other format (the server's report stream).
+    explicit Printer(std::unique_ptr<output::Format> format);
     ~Printer();
 
     // Whether the host must forward every framed message (WM_GPS_RAWSTRING) to Text.

@@ -40,6 +40,8 @@ public:
     // The value rounded to this many decimals, then printed shortest ("52.219065", not
     // "52.21906500000001"): for formats whose readers expect a fixed precision.
     void Rounded(double value, int decimals);
+    // A complete JSON value written by someone else, embedded as it is.
+    void Raw(std::string_view json) { m_writer.RawValue(json.data(), json.size(), rapidjson::kObjectType); }
     void StartObject() { m_writer.StartObject(); }
     void EndObject() { m_writer.EndObject(); }
     void StartArray() { m_writer.StartArray(); }
