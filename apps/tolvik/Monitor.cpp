@@ -48,9 +48,10 @@ int RunMonitor(const std::vector<std::string>& words) {
     if (args.Has("baud") && baud <= 0) throw UsageError("--baud needs a positive line speed");
     const ReceiverSettings settings = ReadReceiverSettings(args);
     const int seconds = args.Int("seconds", 0);
+    const std::string format = FormatOption(args.Has("json"), args.Value("format"));
     if (!CheckDevice(device)) return kExitFailure;
 
-    Printer printer(stdout, FormatOption(args.Has("json"), args.Value("format")), args.Has("text"));
+    Printer printer(stdout, format, args.Has("text"));
     ConsoleHost host(printer, false);
     host.SetProfilePath(DefaultSettingsPath());
     CGPSEngine engine;
@@ -83,10 +84,10 @@ int RunMonitor(const std::vector<std::string>& words) {
     while (true) {
         const DWORD r = MsgWaitForMultipleObjects(events, 1, 250);
         host.Pump();
-        if (engine.m_ComBuffer.LimitReached()) {
-            engine.m_ComBuffer.ClearData();
-            engine.m_ComBuffer.SetStopped(false);
-        }
+        // Emptied every time, the collected text never reaches the limit that stops forwarding.
+        const bool limitReached = engine.m_ComBuffer.LimitReached();
+        engine.m_ComBuffer.ClearData();
+        if (limitReached) engine.m_ComBuffer.SetStopped(false);
         if (r == platform::WAIT_OBJECT_0) break;
         if (seconds > 0 && platform::GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000u) break;
     }

@@ -46,12 +46,12 @@ long long FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 }
 
-// The host may collect the raw text; keep it from stopping at the collection limit.
+// The tool never reads the collected raw text: emptied after every burst, it never reaches the
+// collection limit, which would stop forwarding the messages in the middle of a burst.
 void KeepCollecting(CGPSEngine& engine) {
-    if (engine.m_ComBuffer.LimitReached()) {
-        engine.m_ComBuffer.ClearData();
-        engine.m_ComBuffer.SetStopped(false);
-    }
+    const bool limitReached = engine.m_ComBuffer.LimitReached();
+    engine.m_ComBuffer.ClearData();
+    if (limitReached) engine.m_ComBuffer.SetStopped(false);
 }
 
 void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {

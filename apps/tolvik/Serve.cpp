@@ -103,11 +103,12 @@ bool WaitPumping(ConsoleHost& host, DWORD ms) {
     }
 }
 
+// Nobody reads the collected raw text: emptied after every pump, it never reaches the collection
+// limit, which would stop forwarding messages in the middle of a burst.
 void KeepForwarding(CGPSEngine& engine) {
-    if (engine.m_ComBuffer.LimitReached()) {
-        engine.m_ComBuffer.ClearData();
-        engine.m_ComBuffer.SetStopped(false);
-    }
+    const bool limitReached = engine.m_ComBuffer.LimitReached();
+    engine.m_ComBuffer.ClearData();
+    if (limitReached) engine.m_ComBuffer.SetStopped(false);
 }
 
 void ServeReplay(CGPSEngine& engine, ConsoleHost& host, const std::string& path, double rate, bool loop) {

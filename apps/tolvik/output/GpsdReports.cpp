@@ -25,7 +25,7 @@ double TrackDegrees(double course) {
     return bearing < 0 ? bearing + 360.0 : bearing;
 }
 
-bool Listed(const CGPSSatelliteData& sv) { return sv.m_nPRN != 0 && (sv.m_bInView || sv.m_bUsed); }
+bool Listed(const CGPSSatelliteData& sv) { return sv.m_nPRN != 0 && sv.m_bInView; }
 
 std::string_view WithoutLineEnd(std::string_view line) { return line.substr(0, line.size() - 1); }
 
@@ -79,10 +79,8 @@ void GpsdReporter::Epoch(const CGPSData& data, Sink& sink) {
         m_lastTpv.assign(WithoutLineEnd(line));
         sink.Write(line);
     }
-    if (!m_haveSky || !SameSatellites(data, m_lastSatellites)) {
-        bool any = false;
-        for (const auto& sv : data.m_Satellites) any = any || Listed(sv);
-        if (!any && !m_haveSky) return;  // nothing seen yet: no empty sky to report
+    // Until a whole GSV group arrived the table holds only what GSA said is used: no sky yet.
+    if (data.m_bSVInfoValid && (!m_haveSky || !SameSatellites(data, m_lastSatellites))) {
         WriteSky(data);
         const std::string_view line = m_json.End();
         m_lastSky.assign(WithoutLineEnd(line));
