@@ -43,7 +43,7 @@ private:
     struct HubSink final : output::Sink {
         explicit HubSink(output::ReportHub& h) : hub(h) {}
         void Write(std::string_view bytes) override {
-            hub.Publish(output::Channel::Json, bytes);
+            hub.Publish(output::Channel::Json, output::WireLine(bytes));
             written = true;
         }
         output::ReportHub& hub;

@@ -37,6 +37,15 @@ std::string_view Trim(std::string_view s) {
 
 }  // namespace
 
+std::string WireLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    std::string wire;
+    wire.reserve(line.size() + 2);
+    wire.append(line);
+    wire.append("\r\n");
+    return wire;
+}
+
 void LatestReports::Set(const std::string& tpv, const std::string& sky) {
     std::lock_guard lock(m_mutex);
     m_tpv = tpv;
@@ -242,7 +251,7 @@ private:
     }
 
     // Replies share the client's queue with the reports, so they arrive in order.
-    void Send(std::string_view line) { m_subscriber->Push(std::make_shared<const std::string>(line)); }
+    void Send(std::string_view line) { m_subscriber->Push(std::make_shared<const std::string>(WireLine(line))); }
 
     void Flush() {
         if (m_writing || m_closed) return;

@@ -16,6 +16,9 @@
 
 namespace tolvik::output {
 
+// A JSON line as gpsd sends it: CR LF at the end (the gps Python module insists on it).
+std::string WireLine(std::string_view line);
+
 struct ServerInfo {
     std::string release;  // our version, in VERSION
     std::string device;   // the device (or replayed file) in DEVICES and the reports
