@@ -119,6 +119,13 @@ private:
 
     // Commands end with ';' or a line end; an unfinished one waits for more bytes, up to a limit.
     void Received(std::string_view bytes) {
+        // The rest of a command that was too long is dropped up to its end, however it arrives.
+        if (m_skipping) {
+            const auto end = bytes.find_first_of(";\n");
+            if (end == std::string_view::npos) return;
+            bytes.remove_prefix(end + 1);
+            m_skipping = false;
+        }
         m_pending.append(bytes);
         std::size_t start = 0;
         while (true) {
@@ -130,6 +137,7 @@ private:
         m_pending.erase(0, start);
         if (m_pending.size() > GpsdServer::kMaxCommand) {
             m_pending.clear();
+            m_skipping = true;
             Error("request too long");
         }
     }
@@ -281,6 +289,7 @@ private:
     std::vector<asio::const_buffer> m_buffers;
     bool m_writing = false;
     bool m_closed = false;
+    bool m_skipping = false;
     bool m_enabled = false;
     bool m_watchJson = false;
     bool m_watchNmea = false;
