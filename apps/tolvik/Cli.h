@@ -76,5 +76,6 @@ int RunReplay(const std::vector<std::string>& words);
 int RunMonitor(const std::vector<std::string>& words);
 int RunSimulate(const std::vector<std::string>& words);
 int RunReceivers(const std::vector<std::string>& words);
+int RunServe(const std::vector<std::string>& words);
 
 }  // namespace tolvik::tool

@@ -37,7 +37,7 @@ bool CheckDevice(const std::string& path) {
 int RunMonitor(const std::vector<std::string>& words) {
     const Args args(words,
                     {"receiver", "port", "device", "baud", "geoid-mode", "antenna-height", "min-sats", "log-raw",
-                     "log-raw-epochs", "log-interval", "seconds", "rinex"},
+                     "log-raw-epochs", "log-interval", "seconds", "rinex", "format"},
                     {"json", "text"}, 0);
     if (!args.Has("receiver")) throw UsageError("monitor needs --receiver NAME");
     if (!args.Has("port") && !args.Has("device")) throw UsageError("monitor needs --port N or --device PATH");
@@ -49,9 +49,10 @@ int RunMonitor(const std::vector<std::string>& words) {
     if (args.Has("baud") && baud <= 0) throw UsageError("--baud needs a positive line speed");
     const ReceiverSettings settings = ReadReceiverSettings(args);
     const int seconds = args.Int("seconds", 0);
+    const std::string format = FormatOption(args.Has("json"), args.Value("format"));
     if (!CheckDevice(device)) return kExitFailure;
 
-    Printer printer(stdout, args.Has("json"));
+    Printer printer(stdout, format, args.Has("text"));
     ConsoleHost host(printer, false);
     host.SetProfilePath(DefaultSettingsPath());
     CGPSEngine engine;
@@ -62,7 +63,7 @@ int RunMonitor(const std::vector<std::string>& words) {
     host.SetReceiver(receiver);
     engine.InitReceivers();
     if (baud > 0) receiver->m_nBaudRate = baud;  // for this run; the stored rate stays
-    if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, port, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
@@ -89,10 +90,10 @@ int RunMonitor(const std::vector<std::string>& words) {
     while (true) {
         const DWORD r = MsgWaitForMultipleObjects(events, 1, 250);
         host.Pump();
-        if (engine.m_ComBuffer.LimitReached()) {
-            engine.m_ComBuffer.ClearData();
-            engine.m_ComBuffer.SetStopped(false);
-        }
+        // Emptied every time, the collected text never reaches the limit that stops forwarding.
+        const bool limitReached = engine.m_ComBuffer.LimitReached();
+        engine.m_ComBuffer.ClearData();
+        if (limitReached) engine.m_ComBuffer.SetStopped(false);
         if (r == platform::WAIT_OBJECT_0) break;
         if (seconds > 0 && platform::GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000u) break;
     }

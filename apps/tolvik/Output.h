@@ -1,45 +1,54 @@
-// What the tool prints for each posted message: one readable line, or one JSON object a line.
+// What the tool prints for each posted message, in the format chosen with --format (see
+// output/Format.h); the Printer counts what it was given for the run's summary.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "output/Format.h"
+#include "output/Text.h"
 #include "tolvik/platform/CString.h"
 #include "tolvik/records/GPSData.h"
 #include "tolvik/records/GPSDataRaw.h"
 
 namespace tolvik::tool {
 
-// UTF-8 text of a string (characters are Latin-1 receiver bytes or wide text).
-std::string ToUtf8(const CString& text);
+using output::EphemerisLine;
+using output::EpochLine;
+using output::FixName;
+using output::RawEpochLine;
+using output::ToUtf8;
 
-// JSON objects with every field of the records, named without the "m_" and type prefix.
+// The records objects as JSON values, for code that wants to look into them (full epoch with
+// its satellites and status).
 nlohmann::ordered_json EpochJson(const CGPSData& data);
 nlohmann::ordered_json StatusJson(const CGPSStatusData& status);
-nlohmann::ordered_json RawEpochJson(const CGPSDataRaw& raw);
-nlohmann::ordered_json EphemerisJson(const CGPSDataEphemeris& ephemeris);
-
-// Short name of a fix status code: "NONE", "GPS", "DGPS", "RTK-FIXED" ...
-const char* FixName(int nFixStatus);
-
-// One readable line for an epoch: time, fix, position, altitude, satellites, HDOP, speed, course.
-std::string EpochLine(const CGPSData& data);
-std::string RawEpochLine(const CGPSDataRaw& raw);
-std::string EphemerisLine(const CGPSDataEphemeris& ephemeris);
 
 // Counts and prints what the library posts.
 class Printer {
 public:
-    Printer(std::FILE* out, bool json) : m_out(out), m_json(json) {}
+    // "records" with json, else "table"; --text shows every framed message.
+    Printer(std::FILE* out, bool json, bool showMessages = false);
+    // One of output::FormatNames(); std::invalid_argument otherwise.
+    Printer(std::FILE* out, const std::string& format, bool showMessages);
+    // Any other format (the server's report stream).
+    explicit Printer(std::unique_ptr<output::Format> format);
+    ~Printer();
+
+    // Whether the host must forward every framed message (WM_GPS_RAWSTRING) to Text.
+    bool WantsMessages() const { return m_format->WantsMessages(); }
 
     void Epoch(const CGPSData& data);
     void RawEpoch(const CGPSDataRaw& raw);
     void Ephemeris(const CGPSDataEphemeris& ephemeris);
     void Binary(const std::vector<unsigned>& words);
     void Text(const CString& text);
+    // The run is over (closes a GPX document); the destructor does it too.
+    void Finish();
 
     long epochs = 0;
     long positions = 0;
@@ -49,9 +58,11 @@ public:
     long texts = 0;
 
 private:
-    void Emit(const nlohmann::ordered_json& object);
-    std::FILE* m_out;
-    bool m_json;
+    output::FileSink m_sink;
+    std::unique_ptr<output::Format> m_format;
 };
+
+// The value of --format (or its alias --json; "table" without either), checked.
+std::string FormatOption(bool json, const std::string& format);
 
 }  // namespace tolvik::tool

@@ -47,12 +47,12 @@ long long FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 }
 
-// The host may collect the raw text; keep it from stopping at the collection limit.
+// The tool never reads the collected raw text: emptied after every burst, it never reaches the
+// collection limit, which would stop forwarding the messages in the middle of a burst.
 void KeepCollecting(CGPSEngine& engine) {
-    if (engine.m_ComBuffer.LimitReached()) {
-        engine.m_ComBuffer.ClearData();
-        engine.m_ComBuffer.SetStopped(false);
-    }
+    const bool limitReached = engine.m_ComBuffer.LimitReached();
+    engine.m_ComBuffer.ClearData();
+    if (limitReached) engine.m_ComBuffer.SetStopped(false);
 }
 
 void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
@@ -118,7 +118,7 @@ int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
 
 int RunReplay(const std::vector<std::string>& words) {
     const Args args(words,
-                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval", "rinex"},
+                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval", "rinex", "format"},
                     {"fast", "raw", "json", "text"}, 1);
     if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
     const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
@@ -132,7 +132,7 @@ int RunReplay(const std::vector<std::string>& words) {
     }
     const ReceiverSettings settings = ReadReceiverSettings(args);
 
-    Printer printer(stdout, args.Has("json"));
+    Printer printer(stdout, FormatOption(args.Has("json"), args.Value("format")), args.Has("text"));
     const bool fast = args.Has("fast") || args.Has("raw");
     ConsoleHost host(printer, !fast);
     host.SetProfilePath(DefaultSettingsPath());
@@ -142,7 +142,7 @@ int RunReplay(const std::vector<std::string>& words) {
     engine.SetMinSatRequierment(settings.minSatellites);
     engine.SetReceiver(receiver);
     host.SetReceiver(receiver);
-    if (args.Has("text")) engine.m_ComBuffer.SetStopped(false);
+    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
     if (!OpenRawEpochLog(args, rawLog, 1, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);

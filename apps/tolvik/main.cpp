@@ -15,7 +15,10 @@ Commands:
   replay [FILE]      replay a recording (default: the bundled sample) and print its epochs
       --fast             feed every line at once, one pass, instead of one line per 500 ms
       --raw              FILE is a raw byte log from a port (binary records included); one pass
-      --json             one JSON object per posted message
+      --format F         records (one JSON object per posted message), gpsd (TPV and SKY
+                         objects of gpsd's JSON protocol), gpx (a GPX 1.1 track), nmea (the
+                         sentences as received) or table (default)
+      --json             the same as --format records
       --text             also print every framed message ("text" objects with --json)
       --epochs N         stop after N epochs with a position (paced replay)
       --receiver NAME    receiver model (default "Other"); see 'tolvik receivers'
@@ -32,7 +35,7 @@ Commands:
       --port N           serial port number (COM<N>: is /dev/ttyS<N-1>)
       --device PATH      serial device to use (with --port, the device of that port number)
       --baud B           line speed (default: the model's stored or default rate)
-      --json, --text, --geoid-mode, --antenna-height, --min-sats as for replay
+      --format, --json, --text, --geoid-mode, --antenna-height, --min-sats as for replay
       --log-raw FILE     write every byte read to FILE (a later 'replay --raw' input)
       --log-raw-epochs BASE, --rinex BASE, --log-interval S as for replay
       --seconds N        stop after N seconds
@@ -42,6 +45,15 @@ Commands:
       --fast             as fast as the line allows
       --once             stop at the end of the file instead of starting again
       --raw              FILE is a raw byte log (binary records included): one epoch a second
+  serve              serve a receiver to gpsd clients (gpsd's JSON protocol) until Ctrl-C
+      --listen HOST:PORT where to listen (default 127.0.0.1:2947; port 0 picks a free one)
+      --replay FILE      serve a recording instead of a device, paced by its own timestamps
+      --rate R           R lines per second instead (with --replay)
+      --realtime         pace by the recording's timestamps (the default)
+      --loop             start the recording again at its end
+      --queue N          reports kept for a client that does not keep up (default 1024)
+      --receiver, --port, --device, --baud, --geoid-mode, --antenna-height, --min-sats
+                         as for monitor
   receivers          list the receiver models with their capabilities and default baud rates
 
   --help             this text
@@ -79,6 +91,7 @@ int main(int argc, char** argv) {
         if (command == "monitor") return tolvik::tool::RunMonitor(words);
         if (command == "simulate") return tolvik::tool::RunSimulate(words);
         if (command == "receivers") return tolvik::tool::RunReceivers(words);
+        if (command == "serve") return tolvik::tool::RunServe(words);
         throw tolvik::tool::UsageError("unknown command '" + command + "'");
     } catch (const tolvik::tool::UsageError& e) {
         std::fprintf(stderr, "tolvik: %s\ntry 'tolvik --help'\n", e.what());

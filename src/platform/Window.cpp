@@ -34,13 +34,17 @@ public:
     std::deque<QueuedMessage> posted;
     std::deque<SentMessage*> sent;
     platform::Event wake{true, false};  // set while anything waits in the queue
+    bool wakeSet = false;               // what wake says, so that only a change costs a system call
     bool alive = true;
 
     void UpdateWakeLocked() {
-        if (posted.empty() && sent.empty()) {
-            wake.Reset();
-        } else {
+        const bool pending = !posted.empty() || !sent.empty();
+        if (pending == wakeSet) return;
+        wakeSet = pending;
+        if (pending) {
             wake.Set();
+        } else {
+            wake.Reset();
         }
     }
 

@@ -1,0 +1,268 @@
+// The output formats against the programs that read them: gpsd's own decoder, gpsbabel, and
+// the input itself.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <set>
+#include <tuple>
+
+#include "ToolProcess.h"
+#include "support/TestSupport.h"
+
+namespace tolvik {
+namespace {
+
+using test::JsonLines;
+using test::Quote;
+
+std::string Checksummed(const std::string& body) {
+    unsigned sum = 0;
+    for (const char c : body) sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X", sum);
+    return "$" + body + tail;
+}
+
+// gpsd reports a fix per cycle and needs a date to print a time. Each GGA of the recording,
+// preceded by a ZDA of the same time (a fixed date, no position), makes one cycle per GGA.
+std::string GgaCycles(const std::string& path) {
+    std::string out;
+    for (const auto& line : test::ReadLines(path)) {
+        if (line.size() < 7 || line[0] != '$' || line.compare(3, 3, "GGA") != 0) continue;
+        const auto comma = line.find(',');
+        const std::string time = line.substr(comma + 1, line.find(',', comma + 1) - comma - 1);
+        out += Checksummed("GPZDA," + time + ",01,01,2020,00,00") + "\n" + line + "\n";
+    }
+    return out;
+}
+
+std::string TimeOfDay(const nlohmann::json& tpv) { return tpv["time"].get<std::string>().substr(11); }
+
+// (PRN, elevation, azimuth, signal) of a SKY's satellites.
+std::set<std::tuple<int, int, int, int>> SkyTable(const nlohmann::json& sky) {
+    std::set<std::tuple<int, int, int, int>> table;
+    for (const auto& sv : sky["satellites"]) {
+        table.emplace(sv["PRN"].get<int>(), static_cast<int>(std::lround(sv["el"].get<double>())),
+                      static_cast<int>(std::lround(sv["az"].get<double>())),
+                      static_cast<int>(std::lround(sv["ss"].get<double>())));
+    }
+    return table;
+}
+
+const char* const kRecordings[] = {"ac12.log",         "bu353-glonass.log",  "garmin17n.log",        "hemi.log",
+                                   "holux-gm-210.log", "humminbird-M37.log", "nmea-fuzzy-cases.log", "tn200-all.log"};
+
+// Every fix gpsd's decoder reports for the GGA sentences of a recording is one of ours: the same
+// time of day, latitude and longitude within the 1e-9 degrees gpsd prints.
+TEST(Formats, GpsdTpvMatchesGpsdecodeForEveryGga) {
+    TOLVIK_REQUIRE_SHARED_DATA();
+    int compared = 0;
+    for (const char* name : kRecordings) {
+        SCOPED_TRACE(name);
+        const std::string path = test::SharedData(std::string("receivers/") + name);
+        test::TempDir dir;
+        test::WriteFile(dir.File("cycles.nmea"), GgaCycles(path));
+        const test::Run peer = test::Shell("gpsdecode", dir.File("cycles.nmea"));
+        ASSERT_EQ(peer.exitCode, 0) << peer.err;
+        const test::Run ours = test::Tolvik({"replay", "--fast", "--format", "gpsd", path});
+        ASSERT_EQ(ours.exitCode, 0) << ours.err;
+
+        std::map<std::string, nlohmann::json> ourFixes;
+        int ourCount = 0;
+        for (const auto& o : JsonLines(ours.out)) {
+            ASSERT_TRUE(o["class"] == "TPV" || o["class"] == "SKY") << o;
+            if (o["class"] != "TPV" || !o.contains("lat")) continue;
+            ASSERT_GE(o["mode"].get<int>(), 2);
+            ASSERT_TRUE(o.contains("status"));
+            ourFixes[TimeOfDay(o)] = o;
+            ++ourCount;
+        }
+        int peerCount = 0;
+        for (const auto& o : JsonLines(peer.out)) {
+            if (o["class"] != "TPV" || !o.contains("lat")) continue;
+            ++peerCount;
+            const auto it = ourFixes.find(TimeOfDay(o));
+            ASSERT_NE(it, ourFixes.end()) << "no TPV of ours at " << o["time"];
+            EXPECT_NEAR(it->second["lat"].get<double>(), o["lat"].get<double>(), 1.5e-9) << o["time"];
+            EXPECT_NEAR(it->second["lon"].get<double>(), o["lon"].get<double>(), 1.5e-9) << o["time"];
+            ++compared;
+        }
+        // gpsd needs one cycle to see where cycles end: it skips at most the first fix.
+        EXPECT_GE(peerCount, ourCount - 1);
+    }
+    EXPECT_GT(compared, 30);
+}
+
+// Every satellite of our SKY objects is one the recording's GSV sentences list, with the same
+// elevation, azimuth and signal (a satellite only GSA names, without a place in the sky, shows
+// at 0/0). For a receiver whose groups fit the table, the tables equal gpsd's decoder's.
+TEST(Formats, GpsdSkyMatchesTheGsvGroups) {
+    TOLVIK_REQUIRE_SHARED_DATA();
+    int checked = 0;
+    for (const char* name : kRecordings) {
+        SCOPED_TRACE(name);
+        // GPS and GLONASS groups share the library's twelve slots: the table mixes them.
+        if (std::string(name) == "bu353-glonass.log") continue;
+        const std::string path = test::SharedData(std::string("receivers/") + name);
+        std::set<std::tuple<int, int, int, int>> listed;
+        for (const auto& line : test::ReadLines(path)) {
+            if (line.size() < 7 || line[0] != '$' || line.compare(3, 3, "GSV") != 0) continue;
+            std::vector<std::string> f;
+            std::istringstream fields(line.substr(0, line.find('*')));
+            for (std::string v; std::getline(fields, v, ',');) f.push_back(v);
+            for (std::size_t i = 4; i + 3 < f.size() + 1; i += 4) {
+                const auto num = [&](std::size_t k) { return k < f.size() && !f[k].empty() ? std::stoi(f[k]) : 0; };
+                if (num(i) > 0) listed.emplace(num(i), num(i + 1), num(i + 2), num(i + 3));
+            }
+        }
+        const test::Run ours = test::Tolvik({"replay", "--fast", "--format", "gpsd", path});
+        ASSERT_EQ(ours.exitCode, 0) << ours.err;
+        for (const auto& o : JsonLines(ours.out)) {
+            if (o["class"] != "SKY") continue;
+            EXPECT_EQ(o["nSat"].get<std::size_t>(), o["satellites"].size());
+            for (const auto& sv : SkyTable(o)) {
+                if (std::get<1>(sv) == 0 && std::get<2>(sv) == 0) continue;
+                EXPECT_TRUE(listed.count(sv)) << "PRN " << std::get<0>(sv) << " in " << o;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 100);
+
+    const std::string holux = test::SharedData("receivers/holux-gm-210.log");
+    std::set<std::set<std::tuple<int, int, int, int>>> peerTables;
+    for (const auto& o : JsonLines(test::Shell("gpsdecode", holux).out)) {
+        if (o["class"] == "SKY") peerTables.insert(SkyTable(o));
+    }
+    int skies = 0;
+    for (const auto& o : JsonLines(test::Tolvik({"replay", "--fast", "--format", "gpsd", holux}).out)) {
+        if (o["class"] != "SKY") continue;
+        ++skies;
+        EXPECT_TRUE(peerTables.count(SkyTable(o))) << o;
+    }
+    EXPECT_GT(skies, 0);
+}
+
+// The date of a TPV is the latest RMC's; time of day and the fix come from the GGA.
+TEST(Formats, GpsdTimesCarryTheReceiversDate) {
+    const test::Run r = test::Tolvik({"replay", "--fast", "--format", "gpsd"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::set<int> modes;
+    int tpvs = 0;
+    for (const auto& o : JsonLines(r.out)) {
+        if (o["class"] != "TPV") continue;
+        ++tpvs;
+        EXPECT_EQ(o["time"].get<std::string>().substr(0, 11), "2025-03-14T") << o;  // RMC "140325"
+        modes.insert(o["mode"].get<int>());
+        if (o["mode"] == 3) {
+            EXPECT_NEAR(o["lat"].get<double>(), 64.128, 0.05);
+            EXPECT_NEAR(o["lon"].get<double>(), -21.857, 0.05);
+        }
+    }
+    EXPECT_EQ(tpvs, 360);  // one per GGA of the six-minute sample
+    EXPECT_EQ(modes, (std::set<int>{1, 3}));
+}
+
+// gpsbabel reads our track back: one point per epoch with a fix, at its position and time.
+TEST(Formats, GpxReadsBackInGpsbabel) {
+    test::TempDir dir;
+    const test::Run gpx = test::Tolvik({"replay", "--fast", "--format", "gpx"});
+    ASSERT_EQ(gpx.exitCode, 0) << gpx.err;
+    test::WriteFile(dir.File("track.gpx"), gpx.out);
+    const test::Run babel = test::Shell("gpsbabel -t -i gpx -f " + Quote(dir.File("track.gpx")) + " -o unicsv -F -");
+    ASSERT_EQ(babel.exitCode, 0) << babel.err;
+
+    std::vector<nlohmann::json> fixes;
+    for (const auto& o : JsonLines(test::Tolvik({"replay", "--fast", "--format", "gpsd"}).out)) {
+        if (o["class"] == "TPV" && o["mode"].get<int>() >= 2) fixes.push_back(o);
+    }
+    std::istringstream in(babel.out);
+    std::string row;
+    std::getline(in, row);
+    ASSERT_EQ(row.rfind("No,Latitude,Longitude,Altitude", 0), 0u) << row;
+    std::size_t i = 0;
+    while (std::getline(in, row)) {
+        if (!row.empty() && row.back() == '\r') row.pop_back();
+        ASSERT_LT(i, fixes.size());
+        std::vector<std::string> f;
+        std::istringstream fields(row);
+        for (std::string v; std::getline(fields, v, ',');) f.push_back(v);
+        ASSERT_GE(f.size(), 9u) << row;
+        EXPECT_NEAR(std::stod(f[1]), fixes[i]["lat"].get<double>(), 1e-6) << row;
+        EXPECT_NEAR(std::stod(f[2]), fixes[i]["lon"].get<double>(), 1e-6) << row;
+        EXPECT_NEAR(std::stod(f[3]), fixes[i]["alt"].get<double>(), 0.05) << row;
+        const std::string time = fixes[i]["time"];
+        EXPECT_EQ(f[7], time.substr(0, 4) + "/" + time.substr(5, 2) + "/" + time.substr(8, 2)) << row;
+        EXPECT_EQ(f[8], time.substr(11, 8)) << row;
+        ++i;
+    }
+    EXPECT_EQ(i, fixes.size());
+    EXPECT_GT(i, 300u);
+}
+
+// The sentences leave as they came, byte for byte: from an emulation file with CRLF line ends
+// (each line is passed on with "\r\n") and from a raw byte log.
+TEST(Formats, NmeaPassesTheInputThroughUnchanged) {
+    test::TempDir dir;
+    std::string crlf;
+    for (const auto& line : test::ReadLines(test::ProjectFile("data/sample.log"))) crlf += line + "\r\n";
+    test::WriteFile(dir.File("sample.crlf"), crlf);
+    for (const char* mode : {"--fast", "--raw"}) {
+        SCOPED_TRACE(mode);
+        const test::Run r = test::Tolvik({"replay", mode, "--format", "nmea", dir.File("sample.crlf")});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(r.out == crlf) << r.out.size() << " bytes out, " << crlf.size() << " in";
+    }
+}
+
+// records: today's objects, but the satellite table only when it changed and the status block
+// only when a reply updated it.
+TEST(Formats, RecordsCarrySatellitesAndStatusOnlyWhenTheyChanged) {
+    const test::Run r = test::Tolvik({"replay", "--fast", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // --json is --format records (but for "time", the moment each epoch was posted).
+    auto withoutPostingTime = [](const std::string& text) {
+        auto objects = JsonLines(text);
+        for (auto& o : objects) o.erase("time");
+        return objects;
+    };
+    EXPECT_EQ(withoutPostingTime(test::Tolvik({"replay", "--fast", "--format", "records"}).out),
+              withoutPostingTime(r.out));
+    int epochs = 0;
+    int tables = 0;
+    nlohmann::json last;
+    for (const auto& o : JsonLines(r.out)) {
+        ASSERT_EQ(o["type"], "epoch");
+        ++epochs;
+        EXPECT_FALSE(o.contains("status")) << "no reply in the sample updates the status";
+        if (!o.contains("satellites")) continue;
+        ++tables;
+        EXPECT_NE(o["satellites"], last) << "a table repeated";
+        last = o["satellites"];
+    }
+    EXPECT_EQ(epochs, 740);
+    EXPECT_GT(tables, 10);
+    EXPECT_LT(tables, epochs / 2);
+    EXPECT_LT(r.out.size() / static_cast<std::size_t>(epochs), 1200u) << "bytes per epoch";
+}
+
+TEST(Formats, WrongFormatsAreUsageErrors) {
+    const struct {
+        std::vector<std::string> args;
+        const char* named;
+    } cases[] = {
+        {{"replay", "--fast", "--format", "kml"}, "kml"},
+        {{"replay", "--fast", "--json", "--format", "gpsd"}, "--json"},
+        {{"monitor", "--device", "/dev/null", "--receiver", "Other", "--format", "xml"}, "xml"},
+    };
+    for (const auto& c : cases) {
+        const test::Run r = test::Tolvik(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.named;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace tolvik
