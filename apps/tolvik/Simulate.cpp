@@ -31,23 +31,28 @@ std::vector<std::string> ReadLines(const std::string& path) {
 
 }  // namespace
 
-int RunSimulate(const std::vector<std::string>& words) {
-    const Args args(words, {"rate"}, {"fast", "once"}, 1);
-    const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
+int RunSimulate(const SimulateOptions& options) {
+    const std::string path = ResolveInputFile(options.file);
+    sim::SimulatedReceiver::Options simOptions;
+    std::string dialectNote = "Ashtech-family commands";
+    std::string model = "Ashtech";
+    if (!options.receiver.empty()) {
+        CGPSEngine engine;  // the catalogue, to check the name
+        model = ReceiverByName(engine, options.receiver)->GetName().ToBytes();
+        simOptions.dialect = sim::SimulatedReceiver::DialectOf(model);
+        dialectNote = simOptions.dialect == sim::SimulatedReceiver::Dialect::None ? "no commands (plain NMEA)"
+                                                                                   : "the commands of \"" + model + "\"";
+    }
     const std::vector<std::string> lines = ReadLines(path);
     if (lines.empty()) {
         std::fprintf(stderr, "tolvik: %s holds no sentences\n", path.c_str());
         return kExitFailure;
     }
     sim::SimulatedReceiver::Pace pace = sim::SimulatedReceiver::Pace::Timestamps;
-    const double rate = args.Double("rate", 0.0);
-    if (args.Has("rate")) {
-        if (rate <= 0) throw UsageError("--rate needs a positive number of lines per second");
-        pace = sim::SimulatedReceiver::Pace::FixedRate;
-    }
-    if (args.Has("fast")) pace = sim::SimulatedReceiver::Pace::AsFastAsPossible;
+    if (options.rate > 0) pace = sim::SimulatedReceiver::Pace::FixedRate;
+    if (options.fast) pace = sim::SimulatedReceiver::Pace::AsFastAsPossible;
 
-    sim::SimulatedReceiver receiver;
+    sim::SimulatedReceiver receiver(simOptions);
     if (!receiver.IsOpen()) {
         std::fprintf(stderr, "tolvik: no pseudo-terminal available\n");
         return kExitFailure;
@@ -55,10 +60,11 @@ int RunSimulate(const std::vector<std::string>& words) {
     std::printf("%s\n", receiver.DevicePath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr,
-                 "tolvik: simulated receiver on %s, streaming %s (Ctrl-C stops)\n"
-                 "        try: tolvik monitor --receiver Ashtech --device %s\n",
-                 receiver.DevicePath().c_str(), path.c_str(), receiver.DevicePath().c_str());
-    receiver.StartStreaming(lines, pace, rate, !args.Has("once"));
+                 "tolvik: simulated receiver on %s, streaming %s and answering %s (Ctrl-C stops)\n"
+                 "        try: tolvik monitor --receiver \"%s\" --device %s\n",
+                 receiver.DevicePath().c_str(), options.file == "-" ? "standard input" : path.c_str(),
+                 dialectNote.c_str(), model.c_str(), receiver.DevicePath().c_str());
+    receiver.StartStreaming(lines, pace, options.rate, !options.once);
 
     InstallInterruptHandler();
     const platform::Event* events[] = {&InterruptEvent()};

@@ -269,6 +269,7 @@ void CGPSEngine::RunLive() {
         if (n <= 0) {
             if (!m_bStopRequested) pReceiver->KeepAlive();
         } else {
+            m_nBytesRead += static_cast<std::uint64_t>(n);
             const bool wantLog = m_bLogRawData;
             if (wantLog != (log != nullptr)) {
                 if (wantLog) {
