@@ -185,6 +185,8 @@ int RunTool(int argc, const char* const* argv) {
     simulateCmd->add_option("--receiver", simulate.receiver, "answer commands as this receiver model does");
     simulateCmd->add_option("--rate", simulate.rate, "R lines per second instead of the recording's own pace")
         ->check(FiniteIn(0.01, 100000.0));
+    simulateCmd->add_option("--baud", simulate.baud, "the receiver's own line speed; other rates read garbage")
+        ->check(BaudRate(false));
     simulateCmd->add_flag("--fast", simulate.fast, "as fast as the line allows")->excludes("--rate");
     simulateCmd->add_flag("--once", simulate.once, "stop at the end of the file instead of starting again");
 

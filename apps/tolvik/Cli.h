@@ -79,6 +79,7 @@ struct SimulateOptions {
     std::string file;      // empty: the bundled sample; "-": standard input
     std::string receiver;  // the dialect to answer in; empty: every dialect the simulator knows
     double rate = 0.0;     // lines per second; 0: the recording's own pace
+    int baud = 0;          // the simulated receiver's own line speed (0: whatever is set)
     bool fast = false;
     bool once = false;
 };

@@ -34,6 +34,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
 int RunSimulate(const SimulateOptions& options) {
     const std::string path = ResolveInputFile(options.file);
     sim::SimulatedReceiver::Options simOptions;
+    simOptions.lineBaud = options.baud;
     std::string dialectNote = "Ashtech-family commands";
     std::string model = "Ashtech";
     if (!options.receiver.empty()) {
