@@ -110,9 +110,10 @@ void AddRawEpochLog(CLI::App& sub, RawEpochLogOptions& o) {
 }
 
 void AddLine(CLI::App& sub, LineOptions& o, bool allowAutoBaud) {
-    auto* port = sub.add_option("--port", o.port, "serial port number (COM<N>: is /dev/ttyS<N-1>)")
-                     ->check(WholeIn(1, 98));
-    auto* device = sub.add_option("--device", o.device, "serial device to use (with --port, the device of that number)");
+    auto* port =
+        sub.add_option("--port", o.port, "serial port number (COM<N>: is /dev/ttyS<N-1>)")->check(WholeIn(1, 98));
+    auto* device =
+        sub.add_option("--device", o.device, "serial device to use (with --port, the device of that number)");
     (void)port;
     (void)device;
     sub.add_option("--baud", o.baud,
@@ -164,7 +165,8 @@ int RunTool(int argc, const char* const* argv) {
     replayCmd->add_flag("--loop", replay.loop, "paced: start again at the end of the file");
     replayCmd->add_flag("--realtime", replay.realtime, "paced by the sentences' own time stamps, not 500 ms a line")
         ->excludes("--fast");
-    replayCmd->add_option("--epochs", replay.epochs, "stop after N epochs with a position")->check(WholeIn(1, LONG_MAX));
+    replayCmd->add_option("--epochs", replay.epochs, "stop after N epochs with a position")
+        ->check(WholeIn(1, LONG_MAX));
     AddOutput(*replayCmd, replay.output);
     AddReceiverSettings(*replayCmd, replay.receiver, false);
     AddRawEpochLog(*replayCmd, replay.rawEpochs);
@@ -209,6 +211,16 @@ int RunTool(int argc, const char* const* argv) {
     commandCmd->add_option("ARGS", command.arguments, "its arguments");
 
     CLI::App* failing = &app;
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tolvik SUBCOMMAND [OPTIONS]; try 'tolvik --help'\n");
+        return kExitUsage;
+    }
+    bool known = argv[1][0] == '-';
+    for (const CLI::App* sub : app.get_subcommands({})) known = known || sub->get_name() == argv[1];
+    if (!known) {
+        std::fprintf(stderr, "tolvik: unknown command '%s'\ntry 'tolvik --help'\n", argv[1]);
+        return kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -231,7 +243,7 @@ int RunTool(int argc, const char* const* argv) {
         if (receiversCmd->parsed()) return RunReceivers(receivers);
         if (commandCmd->parsed()) {
             failing = commandCmd;
-            if (!command.list) {
+            if (!command.list && command.operation != "set-baud") {
                 NeedPortOrDevice(command.line, "command");
                 if (command.operation.empty()) throw UsageError("command needs an OPERATION (or --list)");
             }
@@ -261,7 +273,7 @@ void OnSignal(int) { InterruptEvent().Set(); }  // a write to an eventfd: async-
 
 void InstallInterruptHandler() {
     InterruptEvent();
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -276,7 +288,7 @@ void FlushLinesWhenPiped() {
 }
 
 std::string BundledSamplePath() {
-    struct stat st{};
+    struct stat st {};
     const std::string inSource = std::string(TOLVIK_DATA_DIR) + "/sample.log";
     if (stat(inSource.c_str(), &st) == 0) return inSource;
     // Installed: <prefix>/bin/tolvik and <prefix>/share/tolvik/sample.log.
@@ -309,7 +321,7 @@ std::string ResolveInputFile(const std::string& path) {
         }
         return "/proc/self/fd/" + std::to_string(fd);
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) throw std::runtime_error(path + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode)) throw UsageError(path + " is a folder; give a recording file");
     std::ifstream probe(path, std::ios::binary);
@@ -328,7 +340,8 @@ CGPSReceiver* ReceiverByName(CGPSEngine& engine, const std::string& name) {
 }
 
 const std::vector<int>& PortBaudRates() {
-    static const std::vector<int> kRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+    static const std::vector<int> kRates = {1200,  2400,   4800,   9600,   19200, 38400,
+                                            57600, 115200, 230400, 460800, 921600};
     return kRates;
 }
 

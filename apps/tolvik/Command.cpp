@@ -27,14 +27,14 @@ namespace {
 
 // Which reported settings answer a query.
 enum class Reply {
-    None,       // a setting: nothing to wait for
+    None,  // a setting: nothing to wait for
     NmeaTable,
     ElevMask,
-    Settings,   // elevation mask or position mode (parameter replies bring several lines)
+    Settings,  // elevation mask or position mode (parameter replies bring several lines)
     Beacon,
     DgpsMode,
     Text,
-    Any,        // any status reply
+    Any,  // any status reply
 };
 
 struct Operation {
@@ -138,7 +138,9 @@ const std::vector<Operation>& Operations() {
         {"query-dgps-mode", "", 0, HasDgps, Reply::DgpsMode,
          [](CGPSReceiver& r, const Args&, const CommandOptions&) { return r.QueryDgpsMode(), true; }},
         {"set-dgps-mode", "MODE", 1, HasDgps, Reply::None,
-         [](CGPSReceiver& r, const Args& a, const CommandOptions&) { return r.SetDgpsMode(DgpsModeArgument(a[0])), true; }},
+         [](CGPSReceiver& r, const Args& a, const CommandOptions&) {
+             return r.SetDgpsMode(DgpsModeArgument(a[0])), true;
+         }},
         {"query-omnistar", "", 0, HasDgps, Reply::Text,
          [](CGPSReceiver& r, const Args&, const CommandOptions&) { return r.QueryOmniStar(), true; }},
         {"dgps-status-msg", "on|off", 1, HasDgps, Reply::None,
@@ -180,6 +182,32 @@ const Operation* FindOperation(const std::string& name) {
         if (name == op.name) return &op;
     }
     return nullptr;
+}
+
+// The arguments read as the operation reads them, before anything is opened: a wrong one is a
+// wrong command line, not a failed receiver.
+void CheckArguments(const Operation& op, const std::vector<std::string>& a) {
+    const std::string name = op.name;
+    if (name == "set-sat-elev-mask") {
+        const int degrees = WholeArgument(a[0], "set-sat-elev-mask DEG");
+        if (degrees < 0 || degrees > 90) throw UsageError("set-sat-elev-mask DEG needs 0 to 90 degrees");
+    } else if (name == "set-beacon") {
+        BeaconModeArgument(a[0]);
+        if (!a[1].empty()) NumberArgument(a[1], "set-beacon FREQ");
+        if (!a[2].empty()) NumberArgument(a[2], "set-beacon BITRATE");
+    } else if (name == "set-dgps-mode") {
+        DgpsModeArgument(a[0]);
+    } else if (name == "dgps-status-msg" || name == "enable-post-processing") {
+        OnOffArgument(a[0], op.name);
+    } else if (name == "set-lband-frequency") {
+        NumberArgument(a[0], "set-lband-frequency FREQ");
+        WholeArgument(a[1], "set-lband-frequency RATE");
+    } else if (name == "change-cdgps-freq") {
+        NumberArgument(a[0], "change-cdgps-freq FREQ");
+    } else if (name == "set-raw-data-output-interval") {
+        const double seconds = NumberArgument(a[0], "set-raw-data-output-interval SEC");
+        if (seconds <= 0 || seconds > 3600) throw UsageError("set-raw-data-output-interval SEC needs 0 to 3600 s");
+    }
 }
 
 std::string ImplementedList(CGPSReceiver& receiver) {
@@ -245,14 +273,22 @@ public:
     bool Answers(Reply reply) const {
         const CGPSStatusData& s = m_status;
         switch (reply) {
-            case Reply::None: return true;
-            case Reply::NmeaTable: return s.m_bNmeaStatusValid;
-            case Reply::ElevMask: return s.m_bElevMaskValid;
-            case Reply::Settings: return s.m_bElevMaskValid || s.m_bPosModeValid || s.m_bNmeaStatusValid;
-            case Reply::Beacon: return s.m_bBeaconStatusValid || s.m_bBeaconModeValid;
-            case Reply::DgpsMode: return s.m_bDgpsModeValid;
-            case Reply::Text: return s.m_bReplyTextValid;
-            case Reply::Any: return m_nUpdates > 0;
+            case Reply::None:
+                return true;
+            case Reply::NmeaTable:
+                return s.m_bNmeaStatusValid;
+            case Reply::ElevMask:
+                return s.m_bElevMaskValid;
+            case Reply::Settings:
+                return s.m_bElevMaskValid || s.m_bPosModeValid || s.m_bNmeaStatusValid;
+            case Reply::Beacon:
+                return s.m_bBeaconStatusValid || s.m_bBeaconModeValid;
+            case Reply::DgpsMode:
+                return s.m_bDgpsModeValid;
+            case Reply::Text:
+                return s.m_bReplyTextValid;
+            case Reply::Any:
+                return m_nUpdates > 0;
         }
         return false;
     }
@@ -362,7 +398,8 @@ void PrintReply(const CGPSStatusData& s, bool json) {
         std::string line;
         for (int i = 0; i < NMEA_STATUS_COUNT; ++i) {
             if (s.m_NmeaStatus[i] == NMEA_MSG_UNKNOWN) continue;
-            line += std::string(line.empty() ? "" : ", ") + NmeaName(i) + (s.m_NmeaStatus[i] == NMEA_MSG_ON ? " on" : " off");
+            line += std::string(line.empty() ? "" : ", ") + NmeaName(i) +
+                    (s.m_NmeaStatus[i] == NMEA_MSG_ON ? " on" : " off");
         }
         std::printf("NMEA output: %s\n", line.c_str());
     }
@@ -412,8 +449,7 @@ std::string CommandOperationsHelp() {
     for (const Operation& op : Operations()) {
         help += std::string("  ") + op.name + (*op.arguments ? std::string(" ") + op.arguments : "") + "\n";
     }
-    return help +
-           "A query waits --wait seconds for its reply; exit 1 when none came. Numbers below zero go after --.";
+    return help + "A query waits --wait seconds for its reply; exit 1 when none came. Numbers below zero go after --.";
 }
 
 int RunCommand(const CommandOptions& options) {
@@ -436,6 +472,7 @@ int RunCommand(const CommandOptions& options) {
                          std::to_string(options.arguments.size()) + " argument(s)");
     }
     if (options.noWait && std::string(op->name) != "reset-all") throw UsageError("--no-wait is for reset-all");
+    CheckArguments(*op, options.arguments);
     if (!op->run) return SetBaud(engine, *receiver, options);
 
     const int port = options.line.port > 0 ? options.line.port : 1;
@@ -477,8 +514,9 @@ int RunCommand(const CommandOptions& options) {
         return kExitFailure;
     }
     if (!answered) {
-        std::fprintf(stderr, "tolvik: %s: no reply from \"%s\" on %s within %g s (check the device, its baud rate "
-                             "%d, and that the receiver is a %s)\n",
+        std::fprintf(stderr,
+                     "tolvik: %s: no reply from \"%s\" on %s within %g s (check the device, its baud rate "
+                     "%d, and that the receiver is a %s)\n",
                      op->name, options.receiver.c_str(), device.c_str(), options.wait, receiver->m_nBaudRate,
                      options.receiver.c_str());
         return kExitFailure;
