@@ -6,8 +6,7 @@
 
 namespace tolvik::tool {
 
-int RunReceivers(const std::vector<std::string>& words) {
-    const Args args(words, {}, {"json"}, 0);
+int RunReceivers(const ReceiversOptions& options) {
     Printer printer(stdout, false);
     ConsoleHost host(printer, false);
     CGPSEngine engine;
@@ -31,7 +30,7 @@ int RunReceivers(const std::vector<std::string>& words) {
                                              "implementsBeacon",  "implementsSetElevMask", "implementsSetNmea",
                                              "implementsResetAll", "ggaSendsOrthoHeight", "hasDgpsSupport"};
 
-    if (args.Has("json")) {
+    if (options.json) {
         for (CGPSReceiver* r : engine.Receivers()) {
             nlohmann::ordered_json row = {{"name", ToUtf8(r->GetName())},
                                   {"class", r->GetRuntimeClass()->m_lpszClassName},

@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include "Cli.h"
 #include "ConsoleHost.h"
 #include "RawEpochLog.h"
 #include "RinexOutput.h"
 #include "tolvik/framing/CTextFile.h"
+#include "sim/SimulatedReceiver.h"
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik::tool {
@@ -55,7 +57,10 @@ void KeepCollecting(CGPSEngine& engine) {
     if (limitReached) engine.m_ComBuffer.SetStopped(false);
 }
 
-void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
+// Stops a replay once enough epochs with a position were printed (0: no limit).
+bool EnoughEpochs(const Printer& printer, long maxEpochs) { return maxEpochs > 0 && printer.positions >= maxEpochs; }
+
+void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path, long maxEpochs) {
     CTextFile file(false, false);
     if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
         throw std::runtime_error(path + ": " + file.GetErrorText());
@@ -63,7 +68,7 @@ void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
     Progress progress(FileSize(path));
     long long done = 0;
     CString line;
-    while (file.ReadString(line)) {
+    while (!EnoughEpochs(printer, maxEpochs) && file.ReadString(line)) {
         done += line.GetLength() + 1;
         engine.ReplayLine(line);
         host.Pump();
@@ -73,14 +78,14 @@ void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const s
     progress.Finish();
 }
 
-void RawReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path) {
+void RawReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path, long maxEpochs) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot open");
     engine.m_bAttachRawData = true;
     Progress progress(FileSize(path));
     long long done = 0;
     char buffer[kRawBurst];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    while (!EnoughEpochs(printer, maxEpochs) && (in.read(buffer, sizeof buffer) || in.gcount() > 0)) {
         const int n = static_cast<int>(in.gcount());
         done += n;
         CBinBuffer burst(buffer, n);
@@ -92,62 +97,99 @@ void RawReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const st
     progress.Finish();
 }
 
-int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path, long maxEpochs) {
-    engine.m_bEmulation = true;
-    engine.m_strEmulationFile = CString::FromBytes(path);
-    if (!engine.Start()) {
-        std::fprintf(stderr, "tolvik: %s: %s\n", path.c_str(), engine.GetLastErrorString().ToBytes().c_str());
+// Waits until the pause has passed, delivering what arrives for the main window meanwhile;
+// false when Ctrl-C came first.
+bool PauseDelivering(ConsoleHost& host, DWORD ms) {
+    const platform::Event* events[] = {&InterruptEvent()};
+    const DWORD start = platform::GetTickCount();
+    while (true) {
+        const DWORD waited = platform::GetTickCount() - start;
+        const DWORD left = waited >= ms ? 0 : ms - waited;
+        const DWORD r = MsgWaitForMultipleObjects(events, 1, left);
+        host.Pump();
+        if (r == platform::WAIT_OBJECT_0) return false;
+        if (left == 0 || r == platform::WAIT_TIMEOUT) return true;
+    }
+}
+
+// The pause before a line: the emulation's 500 ms a line, or with realtime the time the
+// recording's clock moved since the last sentence that carried a time (none for the others;
+// jumps backwards or of a minute and more, as at a gap in the recording, do not wait).
+class Pacer {
+public:
+    explicit Pacer(bool realtime) : m_realtime(realtime) {}
+    DWORD Before(const CString& line) {
+        if (!m_realtime) return kLinePaceMs;
+        double t = 0.0;
+        if (!sim::SimulatedReceiver::SentenceTime(line.ToBytes(), t)) return 0;
+        const double last = m_last;
+        m_last = t;
+        if (!(t > last) || t - last >= 60.0) return 0;
+        return static_cast<DWORD>((t - last) * 1000.0 + 0.5);
+    }
+    void Restart() { m_last = std::numeric_limits<double>::quiet_NaN(); }
+
+private:
+    static constexpr DWORD kLinePaceMs = 500;  // the engine's emulation pace
+    bool m_realtime;
+    double m_last = std::numeric_limits<double>::quiet_NaN();
+};
+
+// Paced replay on this thread, line by line as the engine's emulation passes them on, so it can
+// end at the end of the file (or start again with --loop) and pace by the recording's clock.
+int PacedReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path,
+                const ReplayOptions& options) {
+    CTextFile file(false, false);
+    if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
+        std::fprintf(stderr, "tolvik: %s: cannot open\n", path.c_str());
         return kExitFailure;
     }
     InstallInterruptHandler();
-    const platform::Event* events[] = {&InterruptEvent()};
-    // The engine replays endlessly: until Ctrl-C, the epoch limit, or the engine stops itself.
-    while (engine.IsActive()) {
-        const DWORD r = MsgWaitForMultipleObjects(events, 1, 500);
+    Pacer pacer(options.realtime);
+    bool anyLine = false;
+    while (!EnoughEpochs(printer, options.epochs)) {
+        CString line;
+        if (!file.ReadString(line)) {
+            if (!options.loop || !anyLine) break;  // an empty file would loop for nothing
+            file.SeekToBegin();
+            pacer.Restart();
+            continue;
+        }
+        anyLine = true;
+        if (!PauseDelivering(host, pacer.Before(line))) break;
+        engine.ReplayLine(line);
         host.Pump();
         KeepCollecting(engine);
-        if (r == platform::WAIT_OBJECT_0) break;
-        if (maxEpochs > 0 && printer.positions >= maxEpochs) break;
     }
-    engine.Stop();
-    host.Pump();
     return kExitOk;
 }
 
 }  // namespace
 
-int RunReplay(const std::vector<std::string>& words) {
-    const Args args(words,
-                    {"receiver", "geoid-mode", "antenna-height", "min-sats", "epochs", "log-raw-epochs", "log-interval", "rinex", "format"},
-                    {"fast", "raw", "json", "text"}, 1);
-    if (args.Has("fast") && args.Has("raw")) throw UsageError("--fast and --raw exclude each other");
-    const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
-    {
-        std::ifstream probe(path, std::ios::binary);
-        struct stat st{};
-        if (!probe || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
-            std::fprintf(stderr, "tolvik: %s: %s\n", path.c_str(), errno ? std::strerror(errno) : "cannot read");
-            return kExitFailure;
-        }
-    }
-    const ReceiverSettings settings = ReadReceiverSettings(args);
+int RunReplay(const ReplayOptions& options) {
+    const std::string path = ResolveInputFile(options.file);
+    const ReceiverSettings& settings = options.receiver;
+    const bool fast = options.fast || options.raw;
+    // Fast replay may keep its output block-buffered: nobody watches it line by line.
+    if (fast) std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 
-    Printer printer(stdout, FormatOption(args.Has("json"), args.Value("format")), args.Has("text"));
-    const bool fast = args.Has("fast") || args.Has("raw");
+    Printer printer(stdout, OutputFormat(options.output), options.output.text);
     ConsoleHost host(printer, !fast);
     host.SetProfilePath(DefaultSettingsPath());
     CGPSEngine engine;
-    CGPSReceiver* receiver = ReceiverByName(engine, args.Value("receiver", "Other"));
+    CGPSReceiver* receiver = ReceiverByName(engine, settings.name);
     receiver->SetupReceiver(0, settings.geoidMode, settings.antennaHeight, L"", true);
     engine.SetMinSatRequierment(settings.minSatellites);
     engine.SetReceiver(receiver);
     host.SetReceiver(receiver);
     if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
-    if (!OpenRawEpochLog(args, rawLog, 1, settings.antennaHeight)) return kExitFailure;
+    if (!OpenRawEpochLog(options.rawEpochs, rawLog, 1, settings.antennaHeight)) return kExitFailure;
     if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
     RinexOutput rinex;
-    if (!rinex.Open(args.Value("rinex"), args.Double("log-interval", 1.0), settings.antennaHeight, *receiver)) return kExitFailure;
+    if (!rinex.Open(options.rawEpochs.rinex, options.rawEpochs.interval, settings.antennaHeight, *receiver)) {
+        return kExitFailure;
+    }
     host.SetRawLog(rinex.Log());
     engine.InitReceivers();
     // A replay starts from a fresh epoch with the fix-status map loaded, paced or not, so both
@@ -155,12 +197,12 @@ int RunReplay(const std::vector<std::string>& words) {
     receiver->Initialize();
 
     int rc = kExitOk;
-    if (args.Has("raw")) {
-        RawReplay(engine, host, printer, path);
-    } else if (args.Has("fast")) {
-        FastReplay(engine, host, printer, path);
+    if (options.raw) {
+        RawReplay(engine, host, printer, path, options.epochs);
+    } else if (options.fast) {
+        FastReplay(engine, host, printer, path, options.epochs);
     } else {
-        rc = PacedReplay(engine, host, printer, path, args.Int("epochs", 0));
+        rc = PacedReplay(engine, host, printer, path, options);
     }
     if (!FinishRun(host, engine, *receiver, printer, rawLog)) rc = kExitFailure;
     if (!rinex.Finish()) rc = kExitFailure;

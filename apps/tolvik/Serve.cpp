@@ -3,11 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <mutex>
 
 #include "Cli.h"
 #include "ConsoleHost.h"
 #include "RawEpochLog.h"
 #include "output/GpsdReports.h"
+#include "http/HttpFrontEnd.h"
+#include "http/StatusLine.h"
 #include "output/GpsdServer.h"
 #include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Clock.h"
@@ -16,7 +20,6 @@ namespace tolvik::tool {
 
 namespace {
 
-constexpr std::uint16_t kGpsdPort = 2947;
 constexpr DWORD kLivePumpMs = 250;
 constexpr double kLongestPause = 10.0;  // seconds: a gap in a recording is not waited out
 constexpr int kSecondsPerDay = 86400;
@@ -25,8 +28,9 @@ constexpr int kSecondsPerDay = 86400;
 // message goes out as it was received to the clients watching NMEA.
 class ServeFormat final : public output::Format {
 public:
-    ServeFormat(output::ReportHub& hub, output::LatestReports& latest, const std::string& device)
-        : m_hub(hub), m_latest(latest), m_sink(hub), m_reporter(device) {}
+    ServeFormat(output::ReportHub& hub, output::LatestReports& latest, const std::string& device,
+                http::HttpFrontEnd* browsers)
+        : m_hub(hub), m_latest(latest), m_sink(hub, browsers), m_reporter(device) {}
 
     void Epoch(const CGPSData& data) override {
         m_reporter.Epoch(data, m_sink);
@@ -41,18 +45,75 @@ public:
 
 private:
     struct HubSink final : output::Sink {
-        explicit HubSink(output::ReportHub& h) : hub(h) {}
+        HubSink(output::ReportHub& h, http::HttpFrontEnd* b) : hub(h), browsers(b) {}
         void Write(std::string_view bytes) override {
             hub.Publish(output::Channel::Json, output::WireLine(bytes));
+            if (browsers) browsers->Publish(bytes);
             written = true;
         }
         output::ReportHub& hub;
+        http::HttpFrontEnd* browsers;
         bool written = false;
     };
     output::ReportHub& m_hub;
     output::LatestReports& m_latest;
     HubSink m_sink;
     output::GpsdReporter m_reporter;
+};
+
+// The TOLVIK object for the browsers, about once a second: the link's counters and the settings
+// the receiver reported.
+class LiveStatusReporter {
+public:
+    LiveStatusReporter(http::HttpFrontEnd* browsers, const CGPSEngine& engine, const CGPSReceiver& receiver,
+                       std::string device, int bps)
+        : m_browsers(browsers), m_engine(engine), m_receiver(receiver) {
+        m_status.device = std::move(device);
+        m_status.model = receiver.GetName().ToBytes();
+        m_status.bps = bps;
+        m_lastTick = platform::GetTickCount();
+    }
+
+    void Tick() {
+        if (!m_browsers) return;
+        const DWORD now = platform::GetTickCount();
+        const DWORD elapsed = now - m_lastTick;
+        if (elapsed < kStatusPeriodMs) return;
+        int messages = 0;
+        {
+            std::lock_guard lock(CGPSReceiver::SharedStateLock());  // the reader thread counts under it
+            const CGPSStatusData& reported = CGPSReceiver::m_GPSData.m_Status;
+            messages = m_receiver.m_nMessageCount;
+            m_status.checksumErrors = static_cast<std::uint64_t>(m_receiver.m_nChecksumErrors);
+            if (reported.m_bElevMaskValid) m_status.elevationMaskDeg = reported.m_nElevMask;
+            if (reported.m_bDgpsModeValid) m_status.dgpsMode = static_cast<int>(reported.m_nDgpsMode);
+            if (reported.m_bBeaconStatusValid || reported.m_bBeaconModeValid) {
+                http::BeaconStatus beacon;
+                if (reported.m_bBeaconStatusValid) {
+                    beacon.frequencyKHz = reported.m_dBeaconFrequency;
+                    beacon.bitRate = reported.m_nBeaconBitRate;
+                    beacon.strength = reported.m_nBeaconSignalStrength;
+                    beacon.snr = reported.m_nBeaconSNR;
+                }
+                if (reported.m_bBeaconModeValid) beacon.autoTune = reported.m_bBeaconAutoTune;
+                m_status.beacon = beacon;
+            }
+        }
+        m_status.overflows = static_cast<std::uint64_t>(m_engine.m_nOverflowCount.load());
+        m_status.messagesPerSecond = (messages - m_lastMessages) * 1000.0 / elapsed;
+        m_lastMessages = messages;
+        m_lastTick = now;
+        m_browsers->Publish(http::StatusLine(m_status));
+    }
+
+private:
+    static constexpr DWORD kStatusPeriodMs = 1000;
+    http::HttpFrontEnd* m_browsers;
+    const CGPSEngine& m_engine;
+    const CGPSReceiver& m_receiver;
+    http::LiveStatus m_status;
+    DWORD m_lastTick = 0;
+    int m_lastMessages = 0;
 };
 
 // Seconds of day of a sentence that carries the receiver's time (GGA, RMC, ZDA, GLL), else -1.
@@ -111,7 +172,8 @@ void KeepForwarding(CGPSEngine& engine) {
     if (limitReached) engine.m_ComBuffer.SetStopped(false);
 }
 
-void ServeReplay(CGPSEngine& engine, ConsoleHost& host, const std::string& path, double rate, bool loop) {
+void ServeReplay(CGPSEngine& engine, ConsoleHost& host, LiveStatusReporter& status, const std::string& path,
+                 double rate, bool loop) {
     CTextFile file(false, false);
     if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
         throw std::runtime_error(path + ": cannot open");
@@ -128,13 +190,18 @@ void ServeReplay(CGPSEngine& engine, ConsoleHost& host, const std::string& path,
         engine.ReplayLine(line);
         host.Pump();
         KeepForwarding(engine);
+        status.Tick();
     }
     std::fprintf(stderr, "tolvik: end of %s; serving until Ctrl-C\n", path.c_str());
+    status.Tick();
     WaitPumping(host, INFINITE);
 }
 
-void ServeLive(CGPSEngine& engine, ConsoleHost& host) {
-    while (WaitPumping(host, kLivePumpMs)) KeepForwarding(engine);
+void ServeLive(CGPSEngine& engine, ConsoleHost& host, LiveStatusReporter& status) {
+    while (WaitPumping(host, kLivePumpMs)) {
+        KeepForwarding(engine);
+        status.Tick();
+    }
 }
 
 std::pair<std::string, std::uint16_t> ListenAddress(const std::string& text) {
@@ -152,51 +219,43 @@ std::pair<std::string, std::uint16_t> ListenAddress(const std::string& text) {
 
 }  // namespace
 
-int RunServe(const std::vector<std::string>& words) {
-    const Args args(words,
-                    {"listen", "replay", "rate", "receiver", "port", "device", "baud", "geoid-mode", "antenna-height",
-                     "min-sats", "queue"},
-                    {"realtime", "loop"}, 0);
-    const auto [listenHost, listenPort] = ListenAddress(args.Value("listen", "127.0.0.1:" + std::to_string(kGpsdPort)));
-    const bool replay = args.Has("replay");
-    if (replay && (args.Has("port") || args.Has("device") || args.Has("baud"))) {
-        throw UsageError("serve takes --replay FILE or a device, not both");
-    }
-    if (!replay && !args.Has("port") && !args.Has("device")) {
-        throw UsageError("serve needs --replay FILE, or --port N or --device PATH");
-    }
-    if (args.Has("rate") && args.Has("realtime")) throw UsageError("--rate and --realtime exclude each other");
-    const double rate = args.Double("rate", 0.0);
-    if (args.Has("rate") && !(rate > 0.0 && rate <= 1e6)) throw UsageError("--rate needs lines per second above 0");
-    const int queue = args.Int("queue", static_cast<int>(output::GpsdServer::kDefaultQueue));
-    if (queue < 1) throw UsageError("--queue needs at least 1 report");
-    const ReceiverSettings settings = ReadReceiverSettings(args);
-    const int port = args.Int("port", 1);
-    if (port <= 0 || port == CSerialPort::kBluetoothPort) throw UsageError("--port needs a serial port number from 1");
-    if (args.Has("device")) CSerialPort::SetPortDevice(port, args.Value("device"));
-    const std::string path = replay ? args.Value("replay") : CSerialPort::DevicePath(port);
-    if (replay && !std::ifstream(path)) {
-        std::fprintf(stderr, "tolvik: %s: %s\n", path.c_str(), std::strerror(errno));
-        return kExitFailure;
+int RunServe(const ServeOptions& options) {
+    const auto [listenHost, listenPort] = ListenAddress(options.listen);
+    const bool replay = !options.replay.empty();
+    const ReceiverSettings& settings = options.receiver;
+    const int port = options.line.port > 0 ? options.line.port : 1;
+    if (!options.line.device.empty()) CSerialPort::SetPortDevice(port, options.line.device);
+    const std::string path = replay ? ResolveInputFile(options.replay) : CSerialPort::DevicePath(port);
+    std::unique_ptr<http::HttpFrontEnd> browsers;
+    if (!options.http.empty()) {
+        const auto [httpHost, httpPort] = ListenAddress(options.http);
+        browsers = std::make_unique<http::HttpFrontEnd>();
+        if (!browsers->Listen(httpHost, httpPort)) {
+            std::fprintf(stderr, "tolvik: cannot listen for browsers on %s\n", options.http.c_str());
+            return kExitFailure;
+        }
+        std::fprintf(stderr, "tolvik: live view on http://%s:%d/\n", httpHost.c_str(), browsers->Port());
     }
 
     output::ReportHub hub;
     output::LatestReports latest;
-    Printer printer(std::make_unique<ServeFormat>(hub, latest, path));
+    Printer printer(std::make_unique<ServeFormat>(hub, latest, path, browsers.get()));
     ConsoleHost host(printer, false);
-    host.SetProfilePath(DefaultSettingsPath());
+    const std::string settingsPath = SettingsPathFor(options.line);
+    host.SetProfilePath(settingsPath);
     CGPSEngine engine;
-    CGPSReceiver* receiver = ReceiverByName(engine, args.Value("receiver", "Other"));
+    CGPSReceiver* receiver = ReceiverByName(engine, settings.name);
+    if (!replay) CheckStoredBaudRate(settingsPath, settings.name);
     receiver->SetupReceiver(replay ? 0 : port, settings.geoidMode, settings.antennaHeight, L"", replay);
     engine.SetMinSatRequierment(settings.minSatellites);
     engine.SetReceiver(receiver);
     host.SetReceiver(receiver);
     engine.InitReceivers();
-    if (args.Has("baud")) receiver->m_nBaudRate = args.Int("baud", 0);
+    if (!options.line.baud.empty()) receiver->m_nBaudRate = std::stoi(options.line.baud);
     engine.m_ComBuffer.SetStopped(false);
 
     output::ServerInfo info{TOLVIK_VERSION, path, receiver->GetName().ToBytes(), replay ? 0 : receiver->m_nBaudRate};
-    output::GpsdServer server(hub, latest, info, listenHost, listenPort, static_cast<std::size_t>(queue));
+    output::GpsdServer server(hub, latest, info, listenHost, listenPort, static_cast<std::size_t>(options.queue));
     InstallInterruptHandler();
     if (replay) {
         receiver->Initialize();
@@ -208,19 +267,21 @@ int RunServe(const std::vector<std::string>& words) {
     server.Start();
     std::fprintf(stderr, "tolvik: serving gpsd protocol on %s:%u (Ctrl-C stops)\n", listenHost.c_str(),
                  static_cast<unsigned>(server.Port()));
+    LiveStatusReporter status(browsers.get(), engine, *receiver, path, replay ? 0 : receiver->m_nBaudRate);
     if (replay) {
-        ServeReplay(engine, host, path, rate, args.Has("loop"));
+        ServeReplay(engine, host, status, path, options.rate, options.loop);
     } else {
-        ServeLive(engine, host);
+        ServeLive(engine, host, status);
         engine.Stop();
     }
     server.Stop();
+    if (browsers) browsers->Stop();
     CRawEpochLog noLog;
-    FinishRun(host, engine, *receiver, printer, noLog);
+    const bool finished = FinishRun(host, engine, *receiver, printer, noLog);
     std::fprintf(stderr, "tolvik: %llu clients, %llu reports dropped for slow clients\n",
                  static_cast<unsigned long long>(server.Connections()),
                  static_cast<unsigned long long>(server.Dropped()));
-    return kExitOk;
+    return finished ? kExitOk : kExitFailure;
 }
 
 }  // namespace tolvik::tool

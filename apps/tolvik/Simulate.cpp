@@ -67,23 +67,29 @@ int StreamRaw(sim::SimulatedReceiver& receiver, const std::vector<std::string>& 
 
 }  // namespace
 
-int RunSimulate(const std::vector<std::string>& words) {
-    const Args args(words, {"rate"}, {"fast", "once", "raw"}, 1);
-    const std::string path = args.Positional().empty() ? BundledSamplePath() : args.Positional()[0];
-    const std::vector<std::string> lines = args.Has("raw") ? ReadBursts(path) : ReadLines(path);
+int RunSimulate(const SimulateOptions& options) {
+    const std::string path = ResolveInputFile(options.file);
+    sim::SimulatedReceiver::Options simOptions;
+    simOptions.lineBaud = options.baud;
+    std::string dialectNote = "Ashtech-family commands";
+    std::string model = "Ashtech";
+    if (!options.receiver.empty()) {
+        CGPSEngine engine;  // the catalogue, to check the name
+        model = ReceiverByName(engine, options.receiver)->GetName().ToBytes();
+        simOptions.dialect = sim::SimulatedReceiver::DialectOf(model);
+        dialectNote = simOptions.dialect == sim::SimulatedReceiver::Dialect::None ? "no commands (plain NMEA)"
+                                                                                   : "the commands of \"" + model + "\"";
+    }
+    const std::vector<std::string> lines = options.raw ? ReadBursts(path) : ReadLines(path);
     if (lines.empty()) {
         std::fprintf(stderr, "tolvik: %s holds no sentences\n", path.c_str());
         return kExitFailure;
     }
     sim::SimulatedReceiver::Pace pace = sim::SimulatedReceiver::Pace::Timestamps;
-    const double rate = args.Double("rate", 0.0);
-    if (args.Has("rate")) {
-        if (rate <= 0) throw UsageError("--rate needs a positive number of lines per second");
-        pace = sim::SimulatedReceiver::Pace::FixedRate;
-    }
-    if (args.Has("fast")) pace = sim::SimulatedReceiver::Pace::AsFastAsPossible;
+    if (options.rate > 0) pace = sim::SimulatedReceiver::Pace::FixedRate;
+    if (options.fast) pace = sim::SimulatedReceiver::Pace::AsFastAsPossible;
 
-    sim::SimulatedReceiver receiver;
+    sim::SimulatedReceiver receiver(simOptions);
     if (!receiver.IsOpen()) {
         std::fprintf(stderr, "tolvik: no pseudo-terminal available\n");
         return kExitFailure;
@@ -91,11 +97,12 @@ int RunSimulate(const std::vector<std::string>& words) {
     std::printf("%s\n", receiver.DevicePath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr,
-                 "tolvik: simulated receiver on %s, streaming %s (Ctrl-C stops)\n"
-                 "        try: tolvik monitor --receiver Ashtech --device %s\n",
-                 receiver.DevicePath().c_str(), path.c_str(), receiver.DevicePath().c_str());
-    if (args.Has("raw")) return StreamRaw(receiver, lines, args.Has("fast"), args.Has("once"));
-    receiver.StartStreaming(lines, pace, rate, !args.Has("once"));
+                 "tolvik: simulated receiver on %s, streaming %s and answering %s (Ctrl-C stops)\n"
+                 "        try: tolvik monitor --receiver \"%s\" --device %s\n",
+                 receiver.DevicePath().c_str(), options.file == "-" ? "standard input" : path.c_str(),
+                 dialectNote.c_str(), model.c_str(), receiver.DevicePath().c_str());
+    if (options.raw) return StreamRaw(receiver, lines, options.fast, options.once);
+    receiver.StartStreaming(lines, pace, options.rate, !options.once);
 
     InstallInterruptHandler();
     const platform::Event* events[] = {&InterruptEvent()};

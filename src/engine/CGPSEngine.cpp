@@ -354,6 +354,7 @@ bool CGPSEngine::RunLive(ReaderRun& run) {
         if (n <= 0) {
             if (!run.stopRequested) pReceiver->KeepAlive();
         } else {
+            m_nBytesRead += static_cast<std::uint64_t>(n);
             const bool wantLog = m_bLogRawData;
             if (wantLog != (log != nullptr)) {
                 if (wantLog) {

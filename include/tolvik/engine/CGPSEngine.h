@@ -134,6 +134,7 @@ public:
     CString m_strRawLogFile = L"Emulation.log";
     CString m_strEmulationDir;
     std::atomic<std::int32_t> m_nOverflowCount{0};
+    std::atomic<std::uint64_t> m_nBytesRead{0};  // bytes read from the port, for a host's diagnostics
     int m_nMinSatellites = 4;
     CString m_strEmulationFile;
     std::list<CGPSReceiver*> m_Receivers;

@@ -1,0 +1,323 @@
+// 'tolvik command' against the simulated receiver of each command family, the command-line
+// conventions, the man page, and output that reaches a pipe while the tool still runs.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Cli.h"
+#include "sim/SimulatedReceiver.h"
+#include "support/TestSupport.h"
+#include "tolvik/platform/Clock.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::SimulatedReceiver;
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The tool as a user runs it, with an empty settings folder and the given standard input.
+ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") {
+    test::TempDir dir;
+    test::WriteFile(dir.File("in"), input);
+    std::string command = "XDG_CONFIG_HOME=" + Quote(dir.Path()) + " " + Quote(TOLVIK_TOOL_PATH);
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " <" + Quote(dir.File("in")) + " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(dir.File("out")),
+            test::ReadFile(dir.File("err"))};
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string Sirf(const std::string& body) { return SimulatedReceiver::WithChecksum(body) + "\r\n"; }
+
+// One command of each family, through the real binary on a pseudo-terminal: the exact bytes
+// the operation puts on the line (after whatever the model sends when it starts) and what the
+// tool prints. Each model's simulator keeps the mask it was set to, so a query after the set
+// reads the new value back.
+TEST(ToolCommand, EveryFamilyRoundTripsOverAPty) {
+    const struct {
+        const char* model;
+        std::vector<std::string> operation;
+        std::string onTheLine;  // what the operation sends, exactly, at the end of the transcript
+        std::string printed;
+    } kRows[] = {
+        // Ashtech family: "$PSLIR" and "$PMCAG" replies carry the mask; CSI acknowledges.
+        {"Starlink", {"query-sat-elev-mask"}, "$PSLIQ,PAR\r\n", "elevation mask: 10 degrees\n"},
+        {"Starlink", {"set-sat-elev-mask", "15"}, "$PSLIS,ELM,15\r\n", "set-sat-elev-mask: sent\n"},
+        {"Starlink", {"query-sat-elev-mask"}, "$PSLIQ,PAR\r\n", "elevation mask: 15 degrees\n"},
+        {"Sokkia Axis", {"set-sat-elev-mask", "7"}, "$PMCAG,008,15,,,,7,,,,,,,,,,,\r\n", "set-sat-elev-mask: sent\n"},
+        {"Sokkia Axis", {"query-sat-elev-mask"}, "$PMCAG,004,908\r\n", "elevation mask: 7 degrees\n"},
+        {"CSI", {"set-sat-elev-mask", "12"}, "$PASHS,PEM,12\r\n", "set-sat-elev-mask: sent\n"},
+        {"CSI", {"query-beacon"}, "$GPCRQ,MSS\r\n$GPCRQ,MSK\r\n", "beacon: signal 55, SNR 21, 304.0 kHz, 100 bit/s\n"},
+        // "$J": the "$>JSHOW" report; a set saves and switches binary message 95 on again.
+        {"Sokkia Axis3",
+         {"set-sat-elev-mask", "20"},
+         "$JMASK,20\r\n$JSAVE\r\n$JBIN,95,0.2\r\n",
+         "set-sat-elev-mask: sent\n"},
+        {"Sokkia Axis3", {"query-sat-elev-mask"}, "$JSHOW\r\n", "elevation mask: 20 degrees\n"},
+        {"Sokkia Axis3", {"query-dgps-mode"}, "$JSHOW\r\n", "differential mode: beacon\n"},
+        // SiRF: its own checksummed "$PSRF103" sentences.
+        {"SiRF",
+         {"set-gga-only-nmea"},
+         Sirf("PSRF103,00,00,02,01") + Sirf("PSRF103,02,00,00,01") + Sirf("PSRF103,05,00,00,01") +
+             Sirf("PSRF103,03,00,00,01") + Sirf("PSRF103,04,00,00,01") + Sirf("PSRF103,01,00,00,01"),
+         "set-gga-only-nmea: sent\n"},
+        // LOG/UNLOG: "#ECUTOFFA" logs.
+        {"GSR2650 LB", {"set-sat-elev-mask", "5"}, "ECUTOFF 5\r\nSAVECONFIG\r\n", "set-sat-elev-mask: sent\n"},
+        {"GSR2650 LB", {"query-sat-elev-mask"}, "LOG COM2 ECUTOFFA ONCE\r\n", "elevation mask: 5 degrees\n"},
+    };
+    std::string model;
+    std::unique_ptr<SimulatedReceiver> receiver;
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(std::string(row.model) + " " + row.operation[0]);
+        if (model != row.model) {
+            model = row.model;
+            SimulatedReceiver::Options options;
+            options.dialect = SimulatedReceiver::DialectOf(model);
+            receiver = std::make_unique<SimulatedReceiver>(options);
+            ASSERT_TRUE(receiver->IsOpen());
+        }
+        receiver->ClearReceived();
+        std::vector<std::string> args = {"command", "--receiver", row.model, "--device", receiver->DevicePath()};
+        args.insert(args.end(), row.operation.begin(), row.operation.end());
+        const ToolRun r = Tool(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(row.printed), std::string::npos) << r.out;  // other replies may come along
+        const std::string sent = receiver->Received();
+        EXPECT_TRUE(EndsWith(sent, row.onTheLine)) << sent;
+    }
+}
+
+TEST(ToolCommand, JsonPrintsTheStatusObjectAndListNamesTheOperations) {
+    SimulatedReceiver::Options options;
+    options.dialect = SimulatedReceiver::Dialect::Starlink;
+    SimulatedReceiver receiver(options);
+    const ToolRun json =
+        Tool({"command", "--receiver", "Starlink", "--device", receiver.DevicePath(), "--json", "query-nmea-active"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.out.find("\"nmeaStatusValid\":true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"elevMask\":10"), std::string::npos) << json.out;
+
+    const ToolRun list = Tool({"command", "--receiver", "SiRF", "--list"});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.out,
+              "  set-default-nmea\n  set-gga-only-nmea\n  reset-all [--no-wait]\n  query-dgps-mode\n"
+              "  set-dgps-mode MODE\n  query-omnistar\n  dgps-status-msg on|off\n  query-lband-satellites\n"
+              "  set-lband-frequency FREQ RATE\n  send-correction\n  change-cdgps-freq FREQ\n  query-waas\n"
+              "  set-baud B\n");
+}
+
+// A query nobody answers ends with 1 and says so; the wait is --wait.
+TEST(ToolCommand, AQueryWithoutReplyFails) {
+    SimulatedReceiver receiver(SimulatedReceiver::Options{false, false});
+    const ToolRun r = Tool({"command", "--receiver", "Starlink", "--device", receiver.DevicePath(), "--wait", "0.3",
+                            "query-sat-elev-mask"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no reply from \"Starlink\""), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+// The library's acknowledged reset, in virtual time: a receiver that never acknowledges makes
+// every wait run out (23 s of virtual time) and the command end with 1 and a time-out message.
+TEST(ToolCommand, ResetAllWithASilentReceiverTimesOut) {
+    SimulatedReceiver receiver(SimulatedReceiver::Options{false, false});
+    platform::VirtualClock clock;
+    platform::ScopedClock useClock(clock);
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        while (!done) {
+            if (clock.WaitForTimedWaiters(1, 50ms)) clock.AdvanceToNextDeadline();
+        }
+    });
+    tool::CommandOptions options;
+    options.receiver = "CSI";
+    options.line.port = 7;
+    options.line.device = receiver.DevicePath();
+    test::TempDir dir;
+    options.line.settings = dir.File("settings.ini");
+    options.operation = "reset-all";
+    testing::internal::CaptureStderr();
+    const int rc = tool::RunCommand(options);
+    const std::string err = testing::internal::GetCapturedStderr();
+    done = true;
+    driver.join();
+    CSerialPort::ClearPortDevices();
+    EXPECT_EQ(rc, 1);
+    EXPECT_NE(err.find("time-out"), std::string::npos) << err;
+    EXPECT_GE(clock.MonotonicMs(), 23000u);
+    EXPECT_TRUE(receiver.WaitForReceived("$PASHS,SAV,Y\r\n", 10s)) << "the whole sequence went out";
+}
+
+TEST(ToolCommand, SetBaudStoresTheRateWhereTheLibraryReadsIt) {
+    test::TempDir dir;
+    const std::string settings = dir.File("sub/settings.ini");
+    const ToolRun r = Tool({"command", "--receiver", "CSI", "--settings", settings, "set-baud", "19200"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = test::ReadFile(settings);
+    EXPECT_NE(text.find("[CSI]"), std::string::npos) << text;
+    EXPECT_NE(text.find("Baud=19200"), std::string::npos) << text;
+
+    // The stored rate is the one the next run uses, and a bad one is refused.
+    test::WriteFile(settings, "[CSI]\nBaud=0\n");
+    const ToolRun bad =
+        Tool({"command", "--receiver", "CSI", "--device", "/dev/null", "--settings", settings, "query-beacon"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("Baud=0 is not a line speed"), std::string::npos) << bad.err;
+}
+
+TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
+    test::TempDir dir;
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* message;
+    } kRows[] = {
+        {{"replay", "--min-sats", "2"}, 2, "--min-sats: '2' is out of range (3 to 32)"},
+        {{"replay", "--geoid-mode", "5"}, 2, "--geoid-mode: '5' is out of range (0 to 2)"},
+        {{"replay", "--epochs", "0"}, 2, "--epochs: '0' is out of range"},
+        {{"replay", "--antenna-height", "nan"}, 2, "'nan' is not a finite number"},
+        {{"replay", "--log-interval", "inf"}, 2, "'inf' is not a finite number"},
+        {{"monitor", "--seconds", "-1", "--device", "/dev/null"}, 2, "--seconds: '-1' is out of range"},
+        {{"simulate", "--rate", "1e-300"}, 2, "--rate: '1e-300' is out of range"},
+        {{"simulate", "--rate", "nan"}, 2, "'nan' is not a finite number"},
+        {{"monitor", "--device", "/dev/null", "--baud", "12345"}, 2, "the device does not take 12345 baud"},
+        {{"monitor", "--baud", "9600"}, 2, "monitor needs --port N or --device PATH"},
+        {{"replay", "--fast", "--raw"}, 2, "--fast excludes --raw"},
+        {{"replay", dir.Path()}, 2, "is a folder"},
+        {{"replay", "--fast", "--", "--not-an-option"}, 1, "--not-an-option: No such file"},
+        {{"command", "--receiver", "SiRF", "--device", "/dev/null", "query-sat-elev-mask"},
+         2,
+         "\"SiRF\" does not implement query-sat-elev-mask; it implements:\n  set-default-nmea"},
+        {{"command", "--receiver", "CSI", "--device", "/dev/null", "set-sat-elev-mask"},
+         2,
+         "set-sat-elev-mask takes DEG, not 0 argument(s)"},
+        {{"command", "--receiver", "CSI", "--device", "/dev/null", "set-sat-elev-mask", "high"},
+         2,
+         "set-sat-elev-mask DEG needs a whole number, not 'high'"},
+        {{"command", "--receiver", "CSI", "--device", "/dev/null", "fly"}, 2, "unknown operation 'fly'"},
+        {{"command", "--receiver", "CSI", "query-beacon"}, 2, "command needs --port N or --device PATH"},
+        {{"command", "--receiver", "Nope", "--list"}, 2, "unknown receiver 'Nope'"},
+        {{"command", "--receiver", "CSI", "set-baud", "12345"}, 2, "the device does not take 12345 baud"},
+        {{"command", "--receiver", "CSI", "--device", "/nonexistent/tty", "query-beacon"},
+         1,
+         "cannot open /nonexistent/tty"},
+    };
+    for (const auto& row : kRows) {
+        const ToolRun r = Tool(row.args);
+        SCOPED_TRACE(row.message);
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    }
+}
+
+TEST(ToolCli, ConventionsOfAUnixTool) {
+    // A subcommand's help holds its own options only.
+    const ToolRun help = Tool({"replay", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--epochs"), std::string::npos);
+    EXPECT_EQ(help.out.find("--device"), std::string::npos) << help.out;
+    // --version after a subcommand.
+    const ToolRun version = Tool({"monitor", "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("tolvik ", 0), 0u);
+    // '-' reads standard input; --epochs counts with --fast too.
+    const std::string gga = test::Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const ToolRun stdinRun = Tool({"replay", "--fast", "--json", "--epochs", "2", "-"}, gga + gga + gga + gga);
+    ASSERT_EQ(stdinRun.exitCode, 0) << stdinRun.err;
+    std::istringstream lines(stdinRun.out);
+    std::string line;
+    int positions = 0;
+    while (std::getline(lines, line)) positions += line.find("\"positionValid\":true") != std::string::npos;
+    EXPECT_EQ(positions, 2);
+}
+
+// Every subcommand and every option its help lists are in the man page.
+TEST(ToolCli, ManPageCoversEveryOption) {
+    const std::string man = test::ReadFile(test::ProjectFile("docs/tolvik.1"));
+    for (const char* sub : {"replay", "monitor", "simulate", "receivers", "command"}) {
+        EXPECT_NE(man.find(std::string(".SS ") + sub), std::string::npos) << sub;
+        const ToolRun help = Tool({sub, "--help"});
+        ASSERT_EQ(help.exitCode, 0);
+        std::istringstream words(help.out);
+        std::string word;
+        while (words >> word) {
+            if (word.rfind("--", 0) != 0) continue;
+            word = word.substr(0, word.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", 2));
+            if (word == "--help" || word.size() < 3) continue;
+            // groff writes a hyphen in an option as \-
+            std::string escaped;
+            for (const char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+            EXPECT_NE(man.find(escaped), std::string::npos) << sub << " " << word;
+        }
+    }
+    for (const char* op :
+         {"query-nmea-active", "set-beacon", "reset-all", "set-raw-data-output-interval", "set-baud"}) {
+        std::string escaped;
+        for (const char c : std::string(op)) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(man.find(escaped), std::string::npos) << op;
+    }
+}
+
+// The first monitor line reaches a pipe while monitor still runs: stdout is not left
+// block-buffered until the program ends.
+TEST(ToolCli, MonitorLinesReachAPipeAtOnce) {
+    SimulatedReceiver receiver(SimulatedReceiver::Options{false, false});
+    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
+    receiver.StartStreaming({gga}, SimulatedReceiver::Pace::FixedRate, 20.0, true);
+    test::TempDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+        execl(TOLVIK_TOOL_PATH, "tolvik", "monitor", "--device", receiver.DevicePath().c_str(), "--seconds", "60",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::FILE* out = fdopen(fds[0], "r");
+    char line[512] = {};
+    const bool got = std::fgets(line, sizeof line, out) != nullptr;
+    int status = 0;
+    const pid_t finished = waitpid(pid, &status, WNOHANG);
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    std::fclose(out);
+    receiver.StopStreaming();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(finished, 0) << "monitor was still running when its first line arrived";
+    EXPECT_NE(std::string(line).find("48."), std::string::npos) << line;
+}
+
+}  // namespace
+}  // namespace tolvik
