@@ -265,9 +265,10 @@ int RunTool(int argc, const char* const* argv) {
         if (simulateCmd->parsed()) return RunSimulate(simulate);
         if (receiversCmd->parsed()) return RunReceivers(receivers);
         if (serveCmd->parsed()) {
-            if (serve.replay.empty()) {
-                NeedPortOrDevice(serve.line, "serve");
-            } else if (serve.line.port != 0 || !serve.line.device.empty() || !serve.line.baud.empty()) {
+            if (serve.replay.empty() && serve.line.port == 0 && serve.line.device.empty()) {
+                throw UsageError("serve needs --replay FILE, or --port N or --device PATH");
+            } else if (!serve.replay.empty() &&
+                       (serve.line.port != 0 || !serve.line.device.empty() || !serve.line.baud.empty())) {
                 throw UsageError("serve takes --replay FILE or a device, not both");
             }
             return RunServe(serve);

@@ -65,7 +65,7 @@ private:
 // the receiver reported.
 class LiveStatusReporter {
 public:
-    LiveStatusReporter(http::HttpFrontEnd* browsers, const CGPSEngine& engine, const CGPSReceiver& receiver,
+    LiveStatusReporter(http::HttpFrontEnd* browsers, const CGPSEngine& engine, CGPSReceiver& receiver,
                        std::string device, int bps)
         : m_browsers(browsers), m_engine(engine), m_receiver(receiver) {
         m_status.device = std::move(device);

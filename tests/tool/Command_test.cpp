@@ -260,7 +260,7 @@ TEST(ToolCli, ConventionsOfAUnixTool) {
 // Every subcommand and every option its help lists are in the man page.
 TEST(ToolCli, ManPageCoversEveryOption) {
     const std::string man = test::ReadFile(test::ProjectFile("docs/tolvik.1"));
-    for (const char* sub : {"replay", "monitor", "simulate", "receivers", "command"}) {
+    for (const char* sub : {"replay", "monitor", "simulate", "receivers", "command", "serve"}) {
         EXPECT_NE(man.find(std::string(".SS ") + sub), std::string::npos) << sub;
         const ToolRun help = Tool({sub, "--help"});
         ASSERT_EQ(help.exitCode, 0);
