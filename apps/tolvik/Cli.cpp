@@ -433,11 +433,16 @@ bool FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& 
     std::fputc('\n', stderr);
     if (rawLog.IsOpen()) std::fprintf(stderr, "tolvik: %s\n", rawLog.GetStatusString().ToBytes().c_str());
     rawLog.Close();  // a failure to write the last bytes counts too
+    bool ok = true;
     if (!rawLog.GetErrorText().empty()) {
         std::fprintf(stderr, "tolvik: raw epoch log %s\n", rawLog.GetErrorText().c_str());
-        return false;
+        ok = false;
     }
-    return true;
+    if (const std::string error = engine.GetRawLogError(); !error.empty()) {
+        std::fprintf(stderr, "tolvik: raw byte log %s\n", error.c_str());
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace tolvik::tool

@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -360,6 +362,7 @@ bool CGPSEngine::RunLive(ReaderRun& run) {
                 if (wantLog) {
                     log.reset(std::fopen(m_strRawLogFile.ToBytes().c_str(), "wbe"));
                     if (!log) {
+                        SetRawLogError(m_strRawLogFile.ToBytes() + ": " + std::strerror(errno));
                         AfxMessageBox(LoadResString(IDS_RAW_LOG_OPEN_FAILED));
                         if (run.abandoned) return false;
                         m_bLogRawData = false;
@@ -369,8 +372,16 @@ bool CGPSEngine::RunLive(ReaderRun& run) {
                 }
             }
             if (log) {
-                std::fwrite(buffer.get(), 1, static_cast<std::size_t>(n), log.get());
-                std::fflush(log.get());  // what was read is on disk even if the host dies next
+                // What was read is on disk even if the host dies next. A full disk or a failing
+                // device ends the log (its name and the reason kept for the host); reading goes on.
+                const bool written = std::fwrite(buffer.get(), 1, static_cast<std::size_t>(n), log.get()) ==
+                                         static_cast<std::size_t>(n) &&
+                                     std::fflush(log.get()) == 0;
+                if (!written) {
+                    SetRawLogError(m_strRawLogFile.ToBytes() + ": " + std::strerror(errno));
+                    log.reset();
+                    m_bLogRawData = false;
+                }
             }
             CBinBuffer burst(reinterpret_cast<const char*>(buffer.get()), n);
             const bool bParsed = UpdateGPSBuffer(burst);
@@ -383,6 +394,16 @@ bool CGPSEngine::RunLive(ReaderRun& run) {
         if (StopRequested(run, kCyclePauseMs)) break;
     }
     return true;
+}
+
+void CGPSEngine::SetRawLogError(const std::string& error) {
+    std::lock_guard lock(m_rawLogErrorMutex);
+    if (m_strRawLogError.empty()) m_strRawLogError = error;
+}
+
+std::string CGPSEngine::GetRawLogError() const {
+    std::lock_guard lock(m_rawLogErrorMutex);
+    return m_strRawLogError;
 }
 
 bool CGPSEngine::UpdateGPSBuffer(CBinBuffer& buffer) {

@@ -181,6 +181,19 @@ TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
     ASSERT_EQ(host.MessageBoxes().size(), 1u);
     EXPECT_EQ(host.MessageBoxes()[0], CString(L"Could not open file to log raw data!"));
     EXPECT_FALSE(engine.m_bLogRawData.load());
+    EXPECT_EQ(engine.GetRawLogError(), "/nonexistent/folder/raw.log: No such file or directory");
+}
+
+TEST_F(LiveTest, AFailedRawLogWriteIsReportedAndReadingGoesOn) {
+    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    engine.m_strRawLogFile = L"/dev/full";
+    engine.m_bLogRawData = true;
+    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
+    simulator.Send(Nmea("GPGGA,123520.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(2));
+    EXPECT_EQ(engine.GetRawLogError(), "/dev/full: No space left on device");
+    EXPECT_FALSE(engine.m_bLogRawData.load());
 }
 
 // A command waited for: the receiver's "$PASHR,ACK" travels through the reader thread, the

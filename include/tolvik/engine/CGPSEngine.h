@@ -16,6 +16,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "tolvik/framing/CBinBuffer.h"
@@ -109,6 +110,9 @@ public:
 
     GPS_ENGINE_ERROR GetLastError() const { return m_eLastError; }
     CString GetLastErrorString() const;
+    // The first failure of the raw byte log (m_bLogRawData) as "file: reason", empty when it
+    // opened and every write went through. The log switches itself off after a failure.
+    std::string GetRawLogError() const;
 
     // Appends the bytes to the framing buffer and hands every complete message to the current
     // receiver. True when the receiver's Parse accepted at least one of them.
@@ -159,6 +163,9 @@ private:
     std::shared_ptr<ReaderRun> m_pRun;                // what the current reader thread uses
     std::atomic<std::thread::id> m_readerThreadId{};  // to recognise a Stop from the reader thread
     std::atomic<bool> m_bDeviceLost{false};
+    mutable std::mutex m_rawLogErrorMutex;  // the reader thread writes it, the host reads it
+    std::string m_strRawLogError;
+    void SetRawLogError(const std::string& error);
 };
 
 }  // namespace tolvik
