@@ -150,16 +150,19 @@ private:
     double m_last = -1;
 };
 
-// Waits ms while taking the posted records; false when interrupted.
+// Waits ms (INFINITE: until interrupted) while taking the posted records; false when interrupted.
 bool WaitPumping(ConsoleHost& host, DWORD ms) {
     const platform::Event* events[] = {&InterruptEvent()};
+    // INFINITE as a deadline would wrap to "already past" and end the wait at once.
+    const bool forever = ms == INFINITE;
     const DWORD deadline = platform::GetTickCount() + ms;
     while (true) {
         const DWORD now = platform::GetTickCount();
-        const DWORD left = static_cast<int>(deadline - now) > 0 ? deadline - now : 0;
+        const DWORD left = forever ? INFINITE : static_cast<int>(deadline - now) > 0 ? deadline - now : 0;
         const DWORD r = MsgWaitForMultipleObjects(events, 1, left);
         host.Pump();
         if (r == platform::WAIT_OBJECT_0) return false;
+        if (forever) continue;
         if (left == 0 || static_cast<int>(deadline - platform::GetTickCount()) <= 0) return true;
     }
 }

@@ -22,6 +22,15 @@ function setText(id, text) {
   const el = $(id);
   if (el.textContent !== text) el.textContent = text;
 }
+// A file or device path, with line breaks allowed after its slashes only (a long replay path
+// in a narrow column would otherwise break inside a name).
+function setPath(id, path) {
+  const el = $(id);
+  if (el.textContent === path) return;
+  const parts = path.split("/");
+  el.replaceChildren(...parts.flatMap((part, i) =>
+    i + 1 < parts.length ? [part + "/", document.createElement("wbr")] : [part]));
+}
 const isNum = (v) => typeof v === "number" && Number.isFinite(v);
 const fixed = (v, digits, unit = "") => (isNum(v) ? v.toFixed(digits) + unit : "\u2013");
 
@@ -77,7 +86,7 @@ function takeDops(report) {
 
 function onStatus(st) {
   setText("model", st.model || "\u2013");
-  setText("device", st.device || "\u2013");
+  setPath("device", st.device || "\u2013");
   setText("bps", isNum(st.bps) ? st.bps + " bps" : "\u2013");
   setText("rate", isNum(st.msgRate) ? st.msgRate.toFixed(1) + " /s" : "\u2013");
   setText("cksum", isNum(st.checksumErrors) ? String(st.checksumErrors) : "\u2013");
@@ -145,6 +154,7 @@ function drawTrack() {
   // Drawn at the size shown, so text and the scale bar stay readable on a phone.
   const W = Math.round(svg.getBoundingClientRect().width) || 900;
   const H = Math.max(240, Math.min(440, Math.round(W * 0.47))), pad = 24;
+  const padRight = 44;  // the north arrow's column: the track never runs under it
   svg.setAttribute("viewBox", `0 0 ${W} ${H}`);
   const nodes = [];
   const pts = state.track;
@@ -160,12 +170,13 @@ function drawTrack() {
     if (n < minN) minN = n; if (n > maxN) maxN = n;
   }
   const spanE = Math.max(maxE - minE, 2), spanN = Math.max(maxN - minN, 2);
-  const k = Math.min((W - 2 * pad) / spanE, (H - 2 * pad) / spanN);  // pixels per metre
+  const k = Math.min((W - pad - padRight) / spanE, (H - 2 * pad) / spanN);  // pixels per metre
   const cx = (minE + maxE) / 2, cy = (minN + maxN) / 2;
-  const px = (e) => W / 2 + (e - cx) * k, py = (n) => H / 2 - (n - cy) * k;
+  const mid = (pad + W - padRight) / 2;  // the middle of the plotted part
+  const px = (e) => mid + (e - cx) * k, py = (n) => H / 2 - (n - cy) * k;
   // Grid lines at the scale bar's spacing.
-  const step = niceLength((W - 2 * pad) / k / 4);
-  for (let g = Math.ceil((cx - W / 2 / k) / step) * step; g <= cx + W / 2 / k; g += step) {
+  const step = niceLength((W - pad - padRight) / k / 4);
+  for (let g = Math.ceil((cx - mid / k) / step) * step; g <= cx + (W - mid) / k; g += step) {
     nodes.push(el("line", { x1: px(g), x2: px(g), y1: 0, y2: H, class: "grid" }));
   }
   for (let g = Math.ceil((cy - H / 2 / k) / step) * step; g <= cy + H / 2 / k; g += step) {

@@ -1,0 +1,262 @@
+// tolvik serve with --http: the browsers' stream at /events carries the same report objects as
+// the gpsd-protocol port. One gpsd client and one browser stream watch the same replay to its
+// end; every wait is a blocking poll on the two sockets and the tool's standard error.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace tolvik::test {
+namespace {
+
+using nlohmann::json;
+
+// Bytes from one descriptor, handed out as records (lines, events) once they are complete.
+class Incoming {
+public:
+    explicit Incoming(int fd) : m_fd(fd) {}
+    ~Incoming() { close(m_fd); }
+    Incoming(const Incoming&) = delete;
+    Incoming& operator=(const Incoming&) = delete;
+    int Fd() const { return m_fd; }
+    // One read (blocks only when nothing is there); false at the end of the stream.
+    bool ReadSome() {
+        char chunk[65536];
+        const ssize_t n = read(m_fd, chunk, sizeof chunk);
+        if (n <= 0) return false;
+        m_buffer.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+    // The next complete record without its separator, if it has arrived.
+    std::optional<std::string> Take(std::string_view separator) {
+        const auto at = m_buffer.find(separator);
+        if (at == std::string::npos) return std::nullopt;
+        std::string record = m_buffer.substr(0, at);
+        m_buffer.erase(0, at + separator.size());
+        return record;
+    }
+    // The next line, reading until it is complete; empty at the end of the stream.
+    std::string Line() {
+        for (;;) {
+            if (auto line = Take("\n")) return *line;
+            if (!ReadSome()) return {};
+        }
+    }
+
+private:
+    int m_fd;
+    std::string m_buffer;
+};
+
+int Connect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        throw std::runtime_error("cannot connect to port " + std::to_string(port));
+    }
+    return fd;
+}
+
+void SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0) throw std::runtime_error("short write");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// `tolvik serve` with both protocols on free ports; its standard error stays readable, and it is
+// stopped as Ctrl-C stops it.
+class ServeProcess {
+public:
+    explicit ServeProcess(const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe(fds) != 0) throw std::runtime_error("pipe");
+        std::vector<std::string> words = {TOLVIK_TOOL_PATH, "serve",  "--listen",
+                                          "127.0.0.1:0",    "--http", "127.0.0.1:0"};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(fds[1], STDERR_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        m_err.emplace(fds[0]);
+        // The browsers' address comes first, then the gpsd port; the replay starts after it.
+        m_httpPort = PortAfter("live view on http://127.0.0.1:");
+        m_gpsdPort = PortAfter("serving gpsd protocol on 127.0.0.1:");
+    }
+    ~ServeProcess() { Stop(); }
+    ServeProcess(const ServeProcess&) = delete;
+    ServeProcess& operator=(const ServeProcess&) = delete;
+
+    int HttpPort() const { return m_httpPort; }
+    int GpsdPort() const { return m_gpsdPort; }
+    Incoming& Err() { return *m_err; }
+
+    // Interrupts the tool and returns the rest of what it wrote to standard error.
+    std::string Stop() {
+        if (m_pid <= 0) return {};
+        kill(m_pid, SIGINT);
+        std::string rest;
+        for (std::string line = m_err->Line(); !line.empty(); line = m_err->Line()) rest += line + "\n";
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return rest;
+    }
+
+private:
+    int PortAfter(const std::string& prefix) {
+        const std::string line = m_err->Line();
+        const auto at = line.find(prefix);
+        if (at == std::string::npos) throw std::runtime_error("serve did not start: " + line);
+        return std::atoi(line.c_str() + at + prefix.size());
+    }
+
+    pid_t m_pid = -1;
+    std::optional<Incoming> m_err;
+    int m_httpPort = 0;
+    int m_gpsdPort = 0;
+};
+
+bool IsReport(const json& o) { return o["class"] == "TPV" || o["class"] == "SKY"; }
+
+// The report objects of the Server-Sent Events that have arrived complete ("data: " fields; the
+// stream's other fields, such as its retry time, carry none).
+void TakeEvents(Incoming& stream, std::vector<json>& reports) {
+    while (const auto event = stream.Take("\n\n")) {
+        std::size_t begin = 0;
+        while (begin < event->size()) {
+            auto end = event->find('\n', begin);
+            if (end == std::string::npos) end = event->size();
+            const std::string_view field(event->data() + begin, end - begin);
+            if (field.starts_with("data: ")) {
+                json o = json::parse(field.substr(6));
+                if (IsReport(o)) reports.push_back(std::move(o));
+            }
+            begin = end + 1;
+        }
+    }
+}
+
+// True once the final TPV has arrived and the final SKY after it.
+bool HasTheEnd(const std::vector<json>& reports, const json& tpv, const json& sky) {
+    for (std::size_t i = reports.size(); i-- > 0;) {
+        if (reports[i] == tpv) {
+            for (std::size_t j = i + 1; j < reports.size(); ++j) {
+                if (reports[j] == sky) return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+std::size_t Positions(const std::vector<json>& reports) {
+    std::size_t n = 0;
+    for (const auto& o : reports) n += o["class"] == "TPV" && o.contains("lat") ? 1 : 0;
+    return n;
+}
+
+// Both clients watch from the start of the replay to its end. The browser stream opens with the
+// latest TPV and SKY there were (if any); after those, both sequences are the same objects to
+// the last one. The end is known from the tool: it reports the end of the file, after which the
+// gpsd client asks ?POLL, whose answer comes after everything queued for it and names the final
+// TPV and SKY.
+TEST(ServeHttp, TheBrowserStreamCarriesTheSameObjectsAsTheGpsdPort) {
+    // About three seconds of replay: both clients are watching long before the sample's first fix.
+    ServeProcess serve({"--replay", ProjectFile("data/sample.log"), "--rate", "1000"});
+    Incoming gpsd(Connect(serve.GpsdPort()));
+    Incoming browser(Connect(serve.HttpPort()));
+    SendAll(gpsd.Fd(), "?WATCH={\"enable\":true,\"json\":true};\n");
+    SendAll(browser.Fd(), "GET /events HTTP/1.1\r\nHost: localhost\r\nAccept: text/event-stream\r\n\r\n");
+
+    std::vector<json> fromGpsd;
+    std::vector<json> fromBrowser;
+    std::optional<json> polled;
+    bool pollSent = false;
+    bool headRead = false;
+    while (!polled || !HasTheEnd(fromBrowser, (*polled)["tpv"][0], (*polled)["sky"][0])) {
+        pollfd fds[] = {{serve.Err().Fd(), POLLIN, 0}, {gpsd.Fd(), POLLIN, 0}, {browser.Fd(), POLLIN, 0}};
+        ASSERT_GT(poll(fds, 3, -1), 0);
+        Incoming* sources[] = {&serve.Err(), &gpsd, &browser};
+        for (int i = 0; i < 3; ++i) {
+            if (fds[i].revents != 0) {
+                ASSERT_TRUE(sources[i]->ReadSome()) << "stream " << i << " ended early";
+            }
+        }
+        while (const auto line = serve.Err().Take("\n")) {
+            if (line->starts_with("tolvik: end of ") && !pollSent) {
+                SendAll(gpsd.Fd(), "?POLL;\n");
+                pollSent = true;
+            }
+        }
+        while (const auto line = gpsd.Take("\n")) {
+            json o = json::parse(*line);
+            if (IsReport(o)) {
+                fromGpsd.push_back(std::move(o));
+            } else if (o["class"] == "POLL") {
+                ASSERT_EQ(o["tpv"].size(), 1u) << o;
+                ASSERT_EQ(o["sky"].size(), 1u) << o;
+                polled = std::move(o);
+            }
+        }
+        if (!headRead) {
+            const auto head = browser.Take("\r\n\r\n");
+            if (!head) continue;
+            ASSERT_TRUE(head->starts_with("HTTP/1.1 200")) << *head;
+            ASSERT_NE(head->find("Content-Type: text/event-stream"), std::string::npos) << *head;
+            headRead = true;
+        }
+        TakeEvents(browser, fromBrowser);
+    }
+
+    // What the gpsd client received last is the final pair, and so is what the browser did.
+    ASSERT_GE(fromGpsd.size(), 2u);
+    EXPECT_EQ(fromGpsd[fromGpsd.size() - 2], (*polled)["tpv"][0]);
+    EXPECT_EQ(fromGpsd.back(), (*polled)["sky"][0]);
+    EXPECT_EQ(fromBrowser.back(), (*polled)["sky"][0]);
+
+    // The common tail: all of the later client's objects but the browser's two catch-up ones.
+    ASSERT_GE(fromBrowser.size(), 2u);
+    const std::size_t common = std::min(fromGpsd.size(), fromBrowser.size() - 2);
+    const std::vector<json> gpsdTail(fromGpsd.end() - static_cast<std::ptrdiff_t>(common), fromGpsd.end());
+    const std::vector<json> browserTail(fromBrowser.end() - static_cast<std::ptrdiff_t>(common), fromBrowser.end());
+    for (std::size_t i = 0; i < common; ++i) {
+        ASSERT_EQ(browserTail[i], gpsdTail[i]) << "object " << i << " of the last " << common;
+    }
+    // The sample has 333 fixes, the first after 129 lines; the clients connect within moments of
+    // the start, so the tail holds nearly all (at least 100 even on a machine that is very busy).
+    EXPECT_GE(Positions(gpsdTail), 100u) << common << " objects in common";
+
+    const std::string summary = serve.Stop();
+    EXPECT_NE(summary.find(" 0 reports dropped"), std::string::npos) << summary;
+}
+
+}  // namespace
+}  // namespace tolvik::test
