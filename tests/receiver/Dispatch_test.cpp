@@ -1,11 +1,8 @@
 // Parse and publishing: classification, checksum test, counters, monitoring, the dispatch rules,
-// posted epochs, notifications, and recordings of real receivers replayed line by line.
+// posted epochs and notifications (whole recordings: tests/golden).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <numbers>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -252,109 +249,6 @@ TEST_F(DispatchTest, NotificationRegistryKeepsOneCallbackPerKind) {
     rx.BroadcastNotification(GPS_NOTIFY_RAW, &notification);
     EXPECT_TRUE(reentering.count == 1 && again.count == 1);
 }
-
-// ---- Recordings of real receivers, one line and a line end per message as the emulation
-// replays them. Expectations come from the sentences themselves, read with plain string code.
-
-using Fields = std::vector<std::string>;
-
-// The comma-separated fields between the '$' and the '*', padded with empty ones; none when the
-// two hex digits after the '*' are not the XOR of the characters between.
-Fields CheckedFields(const std::string& line) {
-    const std::size_t star = line.find('*');
-    if (line.empty() || line[0] != '$' || star == std::string::npos || line.size() < star + 3)
-        return {};
-    unsigned sum = 0;
-    Fields f(1);
-    for (const char c : line.substr(1, star - 1)) {
-        sum ^= static_cast<unsigned char>(c);
-        c == ',' ? f.emplace_back() : f.back() += c;
-    }
-    f.resize(std::max<std::size_t>(f.size(), 20));
-    return std::strtoul(line.substr(star + 1, 2).c_str(), nullptr, 16) == sum ? f : Fields();
-}
-
-// A plain decimal number, as receivers write them.
-std::optional<double> Number(const std::string& s) {
-    if (s.empty() || s.find_first_not_of("+-.0123456789") != std::string::npos) return {};
-    return std::stod(s);
-}
-
-// "ddmm.mmmm" or "dddmm.mmmm": the minutes are the two digits before the point and the fraction.
-double Angle(const std::string& field, bool positive) {
-    const std::size_t split = std::min(field.find('.'), field.size()) - 2;
-    const double degrees =
-        (split > 0 ? std::stod(field.substr(0, split)) : 0.0) + std::stod(field.substr(split)) / 60;
-    return (positive ? 1 : -1) * degrees * std::numbers::pi / 180;
-}
-
-// The fix status of the GGA qualities in the recordings (0 to 4), given enough satellites.
-constexpr int kGGAStatus[] = {UDF_SIGNAL_NONE, UDF_SIGNAL_GPS, UDF_SIGNAL_CORRECTED_GPS,
-                              UDF_SIGNAL_GPS, UDF_SIGNAL_RTK_FIXED};
-
-class ReplayTest : public DispatchTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(ReplayTest, EpochsCarryTheSentencesOwnNumbers) {
-    TOLVIK_REQUIRE_SHARED_DATA();
-    int positions = 0;
-    std::optional<double> pdop, vdop;
-    for (const std::string& raw : test::ReadLines(test::SharedData("receivers/") + GetParam())) {
-        const bool position = raw.size() > 6 && raw.substr(3, 3) == "GGA";  // GP, GN or IN
-        // A good position sentence comes first with a spoiled checksum: that changes nothing.
-        const bool spoil = position && !CheckedFields(raw).empty();
-        for (const std::string& line : {spoil ? Spoiled(raw) : "", raw}) {
-            if (line.empty() || line[0] == '#') continue;
-            SCOPED_TRACE(line);
-            const int errors = rx.m_nChecksumErrors;
-            host.epochs.clear();
-            Parse(line + "\r\n");
-            host.Pump();
-            const Fields f = CheckedFields(line);
-            if (f.empty()) {
-                EXPECT_TRUE(!position || rx.m_nChecksumErrors == errors + 1);
-                EXPECT_TRUE(host.epochs.empty() || line.starts_with("$P"));
-                continue;
-            }
-            if (f[0] == "GPGSA" || f[0] == "GNGSA") {
-                pdop = Number(f[15]) ? Number(f[15]) : pdop;
-                vdop = Number(f[17]) ? Number(f[17]) : vdop;
-            }
-            const bool inertial = f[0] == "INGGA";
-            const auto time = Number(f[1]), quality = Number(f[6]), sats = Number(f[7]);
-            const auto hdop = Number(f[8]), altitude = Number(f[9]);
-            // GPS sentences need every field up to the altitude unit; the inertial one only its
-            // position, quality and unit.
-            const bool readable = Number(f[2]) && Number(f[4]) && quality &&
-                                  (f[10] == "M" || f[10] == "m") &&
-                                  (inertial || (time && sats && hdop && altitude));
-            if (!position) continue;
-            ASSERT_EQ(host.epochs.size(), readable ? 1u : 0u);
-            if (!readable) continue;
-            ++positions;
-            const CGPSData& e = *host.epochs[0];
-            EXPECT_TRUE(e.m_bPositionValid);
-            EXPECT_NEAR(e.m_dLatitude, Angle(f[2], f[3] == "N"), 1e-12);
-            EXPECT_NEAR(e.m_dLongitude, Angle(f[4], f[5] == "E"), 1e-12);
-            ASSERT_TRUE(*quality >= 0 && *quality < 5);
-            const int status = *quality ? UDF_SIGNAL_CALCULATED : UDF_SIGNAL_NONE;
-            EXPECT_EQ(e.m_nFixStatus, inertial    ? status
-                                      : *sats < 4 ? UDF_SIGNAL_NONE
-                                                  : kGGAStatus[int(*quality)]);
-            // Fields a sentence leaves empty keep the values before it.
-            EXPECT_DOUBLE_EQ(sats.value_or(e.m_nSatellitesUsed), e.m_nSatellitesUsed);
-            EXPECT_DOUBLE_EQ(hdop.value_or(e.m_dHDOP), e.m_dHDOP);
-            EXPECT_DOUBLE_EQ(altitude.value_or(e.m_dAltitude), e.m_dAltitude);
-            EXPECT_DOUBLE_EQ(pdop.value_or(e.m_dPDOP), e.m_dPDOP);
-            EXPECT_DOUBLE_EQ(vdop.value_or(e.m_dVDOP), e.m_dVDOP);
-        }
-    }
-    EXPECT_GT(positions, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Recordings, ReplayTest,
-                         ::testing::Values("ac12.log", "bu353-glonass.log", "garmin17n.log",
-                                           "hemi.log", "holux-gm-210.log", "humminbird-M37.log",
-                                           "nmea-fuzzy-cases.log", "tn200-all.log"));
 
 }  // namespace
 }  // namespace tolvik

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
-#include <numbers>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,31 +53,6 @@ std::vector<nlohmann::json> JsonLines(const std::string& text) {
     std::string line;
     while (std::getline(in, line)) objects.push_back(nlohmann::json::parse(line));  // throws on bad JSON
     return objects;
-}
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-    std::vector<std::string> fields;
-    std::string field;
-    std::istringstream in(s);
-    while (std::getline(in, field, sep)) fields.push_back(field);
-    if (!s.empty() && s.back() == sep) fields.emplace_back();
-    return fields;
-}
-
-bool ChecksumValid(const std::string& line) {
-    const auto star = line.find('*');
-    if (line.empty() || line[0] != '$' || star == std::string::npos || star + 3 > line.size()) return false;
-    unsigned char sum = 0;
-    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
-    return std::stoul(line.substr(star + 1, 2), nullptr, 16) == sum;
-}
-
-// Degrees and minutes of an NMEA angle field in radians, computed independently of the library.
-double Radians(const std::string& field, const std::string& hemisphere, int degreeDigits) {
-    const double degrees = std::stod(field.substr(0, degreeDigits));
-    const double minutes = std::stod(field.substr(degreeDigits));
-    const double value = (degrees + minutes / 60.0) * std::numbers::pi / 180.0;
-    return (hemisphere == "N" || hemisphere == "E") ? value : -value;
 }
 
 TEST(Tool, HelpVersionAndUsageErrors) {
@@ -139,63 +112,13 @@ TEST(Tool, ReceiversListsTheWholeCatalogue) {
     }
 }
 
-// A real recording replayed at once: one epoch with a position per good GGA sentence, at the
-// sentence's own position.
-TEST(Tool, FastJsonReplayOfARecordingGivesTheSentencesPositions) {
-    TOLVIK_REQUIRE_SHARED_DATA();
-    const std::string path = test::SharedData("receivers/nmea-fuzzy-cases.log");
-    struct Fix {
-        double lat;
-        double lon;
-        double alt;
-        int used;
-    };
-    std::vector<Fix> expected;
-    for (const auto& line : test::ReadLines(path)) {
-        const bool gga = line.rfind("$GPGGA", 0) == 0 || line.rfind("$GNGGA", 0) == 0;
-        if (!gga || !ChecksumValid(line)) continue;
-        const auto f = Split(line.substr(0, line.find('*')), ',');
-        if (f[2].empty() || f[4].empty() || f[9].empty()) continue;  // no position in it
-        expected.push_back({Radians(f[2], f[3], 2), Radians(f[4], f[5], 3), std::stod(f[9]), std::stoi(f[7])});
-    }
-    ASSERT_GT(expected.size(), 5u);
-
-    const ToolRun r = Tool({"replay", "--fast", "--json", path});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::vector<nlohmann::json> fixes;
-    for (const auto& o : JsonLines(r.out)) {
-        ASSERT_EQ(o["type"], "epoch");
-        if (o["positionValid"] == true) fixes.push_back(o);
-    }
-    ASSERT_EQ(fixes.size(), expected.size());
-    for (std::size_t i = 0; i < fixes.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_NEAR(fixes[i]["latitude"].get<double>(), expected[i].lat, 1e-12);
-        EXPECT_NEAR(fixes[i]["longitude"].get<double>(), expected[i].lon, 1e-12);
-        EXPECT_NEAR(fixes[i]["altitude"].get<double>(), expected[i].alt, 1e-9);
-        EXPECT_EQ(fixes[i]["satellitesUsed"], expected[i].used);
-        // The status block comes only with an epoch whose status a reply updated.
-        EXPECT_EQ(fixes[i].contains("status"), fixes[i].contains("status") && fixes[i]["status"]["updated"] == true);
-    }
-    EXPECT_NE(r.err.find("messages"), std::string::npos) << "summary on standard error";
-}
-
-TEST(Tool, BundledSampleReplaysWithEveryKindOfFix) {
-    const ToolRun r = Tool({"replay", "--fast", "--json"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::set<int> statuses;
-    int positions = 0;
-    for (const auto& o : JsonLines(r.out)) {
-        if (o["positionValid"] != true) continue;
-        ++positions;
-        statuses.insert(o["fixStatus"].get<int>());
-    }
-    EXPECT_GT(positions, 100);
-    for (const int s : {1, 2, 6, 7}) EXPECT_TRUE(statuses.count(s)) << "fix status " << s;
-
+// The records of whole recordings are compared with tests/golden; the table and the summary
+// on standard error are not.
+TEST(Tool, BundledSampleTableAndSummary) {
     const ToolRun text = Tool({"replay", "--fast"});
     ASSERT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("RTK-FIXED"), std::string::npos);
+    EXPECT_NE(text.err.find("messages"), std::string::npos) << "summary on standard error";
 }
 
 TEST(Tool, TextOptionForwardsEveryFramedMessage) {
