@@ -167,7 +167,7 @@ bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int
             return true;
         }
     }
-    if (strTag1.Left(4) == L"$BIN") {
+    if (strTag1.StartsWith(L"$BIN")) {
         const BYTE block = At(m_nCurrent + 4);
         if (block == 95) {
             nLength = kBinBlock95Length;

@@ -26,7 +26,6 @@ constexpr const wchar_t* kPortTag = L"[COM";
 constexpr int kPortTagLength = 6;  // "[COM", one digit, "]"
 
 constexpr const wchar_t* kAckPrefix = L"$PASHR,ACK";
-constexpr int kAckPrefixLength = 10;
 
 // Proprietary sentences outside this length window (line end included) are not kept.
 constexpr int kMinProprietaryLength = 10;
@@ -35,10 +34,6 @@ constexpr int kMinFallbackLength = 6;
 
 constexpr int kMaxChecksumDigits = 4;
 constexpr int kNmeaBitCount = 32;
-
-bool BeginsWith(const CString& text, const wchar_t* prefix) {
-    return text.view().starts_with(std::wstring_view(prefix));
-}
 
 int HexDigitValue(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
@@ -183,7 +178,7 @@ GPSStringType CGPSReceiver::GetGPSStringType(const CString& strMessage) {
         return GPS_STR_AXIS4_BIN;
     }
     for (const HeaderRow& row : kHeaderTable) {
-        if (!BeginsWith(strMessage, row.header)) continue;
+        if (!strMessage.StartsWith(row.header)) continue;
         ++m_nMessageCount;
         if (row.type > kLastChecksummedType || IsChecksumOK(strMessage)) return row.type;
         ++m_nChecksumErrors;
@@ -241,7 +236,7 @@ bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
                 m_bGSVReceived = true;
                 return PostNewData(true);
             case GPS_STR_PASHR:
-                if (strMessage.Left(kAckPrefixLength) == kAckPrefix) {
+                if (strMessage.StartsWith(kAckPrefix)) {
                     // The acknowledgement travels in the published copy to the waiting window.
                     m_GPSData.m_Status.m_bAckReceived = true;
                     m_GPSData.m_Status.m_bUpdated = true;
@@ -261,7 +256,7 @@ bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
                 }
                 // Unknown kinds, checksum failures and the sentences nothing uses (ALM, GLL,
                 // RMC, ZDA): only a proprietary "$P" sentence is worth passing on.
-                if (!BeginsWith(strMessage, L"$P") || strMessage.GetLength() < kMinFallbackLength) {
+                if (!strMessage.StartsWith(L"$P") || strMessage.GetLength() < kMinFallbackLength) {
                     return false;
                 }
                 ProcessProprietary(strMessage);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <numbers>
 
 #include "tolvik/platform/CTime.h"
 #include "tolvik/platform/Clock.h"
@@ -103,7 +104,6 @@ constexpr int kSnvChecksumWords = 65;  // bytes 0-129; the checksum sits at 130
 
 constexpr double kSecondsPerMetre = 3.3356409519815204e-09;  // 1 / speed of light
 constexpr double kDegreesPerRadian = 57.29577951308232;
-constexpr double kPi = 3.141592653589793;
 
 // ---- "$BIN" and AA 44 12
 
@@ -147,13 +147,13 @@ Geodetic EcefToGeodetic(double x, double y, double z) {
 
     const double p = std::sqrt(x * x + y * y);
     if (p == 0.0)
-        return {z < 0.0 ? -kPi / 2 : kPi / 2, 0.0, std::fabs(z) - b};
+        return {z < 0.0 ? -std::numbers::pi / 2 : std::numbers::pi / 2, 0.0, std::fabs(z) - b};
 
     const double theta = std::atan((z * a) / (p * b));
     const double s = std::sin(theta);
     const double c = std::cos(theta);
     const double phi = std::atan((z + ep2b * s * s * s) / (p - e2a * c * c * c));
-    const double lambda = (x + p == 0.0) ? kPi : 2.0 * std::atan(y / (x + p));
+    const double lambda = (x + p == 0.0) ? std::numbers::pi : 2.0 * std::atan(y / (x + p));
     const double sinPhi = std::sin(phi);
     const double n = a / std::sqrt(1.0 - (2.0 - f) * f * sinPhi * sinPhi);
     const double h = p / std::cos(phi) - n;

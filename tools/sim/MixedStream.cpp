@@ -221,16 +221,6 @@ int MixedStream::Count(MixedKind kind) const {
     return n;
 }
 
-std::string NmeaSentence(std::string_view body) {
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    std::string out(1, '$');
-    out += body;
-    out += Fmt("*%02X\r\n", sum);
-    return out;
-}
-
 std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum) {
     unsigned sum = 0;
     for (std::size_t i = 0; i < payloadWithoutChecksum.size(); i += 2) {

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/Nmea.h"
+
 namespace tolvik::sim {
 
 enum class MixedKind {
@@ -52,8 +54,6 @@ struct MixedStream {
 MixedStream GenerateMixedStream(const MixedStreamOptions& options);
 
 // Building blocks; each returns the bytes as a receiver sends them.
-// "$" body "*hh\r\n" with the XOR checksum of the body.
-std::string NmeaSentence(std::string_view body);
 // "$PASHR,<type>," + payload + 16-bit big-endian checksum (sum of the payload's big-endian words)
 // + "\r\n". The framed record is everything but the LF.
 std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum);
