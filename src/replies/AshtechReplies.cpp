@@ -22,12 +22,7 @@ namespace tolvik {
 
 namespace {
 
-// "$PASHR,MBN," and so on: the head in front of every raw payload.
-constexpr int kRawHeadBytes = 11;
-// Payload sizes the decoders read, checksum included.
-constexpr int kMbnPayloadBytes = 42;
-constexpr int kPbnPayloadBytes = 56;
-constexpr int kSnvPayloadBytes = 132;
+constexpr int kRawHeadBytes = pashr::kHeadBytes;
 
 constexpr int kSlots = CGPSData::kMaxSatellites;
 
@@ -168,9 +163,9 @@ bool CGPSReceiver::ProcessPASHR(CString& strMessage) {
         bool (CGPSReceiver::*pDecode)(const unsigned char*);
     };
     static constexpr RawKind kRawKinds[] = {
-        {L"PBN", kPbnPayloadBytes, &CGPSReceiver::ProcessPASHR_PBN},
-        {L"MBN", kMbnPayloadBytes, &CGPSReceiver::ProcessPASHR_MBN},
-        {L"SNV", kSnvPayloadBytes, &CGPSReceiver::ProcessPASHR_SNV},
+        {L"PBN", pashr::kPbnPayloadBytes, &CGPSReceiver::ProcessPASHR_PBN},
+        {L"MBN", pashr::kMbnPayloadBytes, &CGPSReceiver::ProcessPASHR_MBN},
+        {L"SNV", pashr::kSnvPayloadBytes, &CGPSReceiver::ProcessPASHR_SNV},
     };
 
     const auto decodeRaw = [this](const RawKind& kind) {
