@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <numbers>
 
 #include "tolvik/platform/CTime.h"
 
@@ -14,7 +15,6 @@ namespace rinex {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kSecondsPerWeek = 604800.0;
 constexpr double kHalfWeek = kSecondsPerWeek / 2.0;
 constexpr int kMaxPrn = 32;
@@ -22,8 +22,8 @@ constexpr int kExponentWidth = 19;             // D19.12
 constexpr int kObservationWidth = 14;          // F14.3, then the loss-of-lock and strength digits
 constexpr const char* kVersion = "     3.04";  // F9.2
 // The receiver's units of the SNV record to RINEX units.
-constexpr double kSemicircle = kPi;                // radians
-constexpr double kSemicirclePerMs = kPi * 1000.0;  // radians per second
+constexpr double kSemicircle = std::numbers::pi;                // radians
+constexpr double kSemicirclePerMs = std::numbers::pi * 1000.0;  // radians per second
 
 std::string PadRight(std::string_view text, std::size_t width) {
     std::string s(text.substr(0, width));
@@ -131,7 +131,7 @@ void GeodeticToEcef(double latDegrees, double lonDegrees, double height, double&
     constexpr double a = 6378137.0;
     constexpr double f = 1.0 / 298.257223563;
     constexpr double e2 = f * (2.0 - f);
-    const double lat = latDegrees * kPi / 180.0, lon = lonDegrees * kPi / 180.0;
+    const double lat = latDegrees * std::numbers::pi / 180.0, lon = lonDegrees * std::numbers::pi / 180.0;
     const double n = a / std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
     x = (n + height) * std::cos(lat) * std::cos(lon);
     y = (n + height) * std::cos(lat) * std::sin(lon);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tolvik/records/GPSDataRaw.h"
+
 namespace tolvik {
 
 namespace {
@@ -17,7 +19,8 @@ struct FixedRecord {
     int length;          // bytes from the '$' to the end of the record
 };
 constexpr FixedRecord kFixedRecords[] = {
-    {L"MBN", 54}, {L"MCA", 49}, {L"PBN", 68}, {L"SAL", 82}, {L"SNV", 144},
+    {L"MBN", pashr::kMbnFramedBytes}, {L"MCA", 49}, {L"PBN", pashr::kPbnFramedBytes}, {L"SAL", 82},
+    {L"SNV", pashr::kSnvFramedBytes},
 };
 constexpr int kBinBlock95Length = 140;
 constexpr int kBinBlock96Length = 312;
@@ -167,7 +170,7 @@ bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int
             return true;
         }
     }
-    if (strTag1.Left(4) == L"$BIN") {
+    if (strTag1.StartsWith(L"$BIN")) {
         const BYTE block = At(m_nCurrent + 4);
         if (block == 95) {
             nLength = kBinBlock95Length;

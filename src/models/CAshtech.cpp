@@ -35,12 +35,12 @@ constexpr const wchar_t* kGgaOnlyNmea[] = {kAllOff, kGgaOn};
 
 void CAshtech::SetDefaultNMEA() {
     if (!m_Port.IsOpen()) return;
-    for (const wchar_t* command : kDefaultNmea) WriteCommand(command, kNmeaPauseMs);
+    SendSteps(kDefaultNmea, kNmeaPauseMs);
 }
 
 void CAshtech::SetGgaOnlyNMEA() {
     if (!m_Port.IsOpen()) return;
-    for (const wchar_t* command : kGgaOnlyNmea) WriteCommand(command, kNmeaPauseMs);
+    SendSteps(kGgaOnlyNmea, kNmeaPauseMs);
 }
 
 }  // namespace tolvik

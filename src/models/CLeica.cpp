@@ -29,7 +29,7 @@ constexpr DWORD kOutputSetupPauseMs = 200;
 bool CLeica::Initialize() {
     if (!CGPSReceiver::Initialize()) return false;
     // No open test: in emulation the writes fail by themselves and cost only the pauses.
-    for (const wchar_t* command : kOutputSetup) WriteCommand(command, kOutputSetupPauseMs);
+    SendSteps(kOutputSetup, kOutputSetupPauseMs);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "models/CommandSets.h"
+#include "replies/ReplyFields.h"
 
 namespace tolvik {
 
@@ -54,28 +55,17 @@ constexpr const wchar_t* kRawFivePerSecond[] = {L"$JBIN,96,0.2\r\n", kBin95FiveP
 constexpr const wchar_t* kRawOncePerSecond[] = {L"$JBIN,96,1\r\n", kBin95OncePerSecond};
 constexpr const wchar_t* kRawOff[] = {L"$JBIN,96,0\r\n", L"$JBIN,95,0\r\n"};
 
-void WriteWithoutPauses(std::span<const wchar_t* const> commands) {
-    for (const wchar_t* command : commands) WriteCommand(command, 0);
-}
-
-// Seconds truncated toward zero; false for a value no int can hold (not a number, infinite or
-// beyond the int range), whose conversion would be undefined.
-bool TruncateSeconds(double dSeconds, int& n) {
-    if (!(std::fabs(dSeconds) < 2147483648.0)) return false;
-    n = static_cast<int>(dSeconds);
-    return true;
-}
 }  // namespace
 
 void CSokkiaAxis3::SetRawDataOutput(bool bOn, int nRate) {
     if (!m_Port.IsOpen()) return;
     if (!bOn) {
-        WriteWithoutPauses(kRawOff);  // the interval is kept for the next repeat of message 95
+        SendSteps(kRawOff, 0);  // the interval is kept for the next repeat of message 95
     } else if (nRate == kFivePerSecondRate) {
-        WriteWithoutPauses(kRawFivePerSecond);
+        SendSteps(kRawFivePerSecond, 0);
         s_dBinOutputInterval = 0.2;
     } else {
-        WriteWithoutPauses(kRawOncePerSecond);
+        SendSteps(kRawOncePerSecond, 0);
         s_dBinOutputInterval = 1.0;
     }
     WriteCommand(kSave, 0);
@@ -88,7 +78,7 @@ bool CSokkiaAxis3::EnablePostProcessing(bool bOn) {
 
 bool CSokkiaAxis3::SetRawDataOutputInterval(double dInterval) {
     int nRate = 0;
-    if (!TruncateSeconds(dInterval, nRate)) return false;
+    if (!replies::TruncateToInt(dInterval, nRate)) return false;
     SetRawDataOutput(true, nRate);
     return true;
 }
@@ -98,7 +88,7 @@ bool CSokkiaAxis3::SetRawDataOutputInterval(double dInterval) {
 namespace {
 void SendQueries(std::span<const wchar_t* const> queries) {
     if (!CGPSReceiver::m_Port.IsOpen()) return;
-    for (const wchar_t* query : queries) WriteCommand(query, 200);
+    SendSteps(queries, 200);
 }
 
 constexpr const wchar_t* kShowQuery[] = {L"$JSHOW\r\n"};
@@ -151,7 +141,7 @@ constexpr const wchar_t* kGgaOnlyNmea[] = {L"$JASC,GPGGA,1\r\n"};
 void SendNmeaSetup(std::span<const wchar_t* const> sentences) {
     if (!CGPSReceiver::m_Port.IsOpen()) return;
     WriteCommand(L"$JOFF\r\n", 1000);
-    for (const wchar_t* sentence : sentences) WriteCommand(sentence, 200);
+    SendSteps(sentences, 200);
     SaveSettings();
     RepeatBinaryMessage95();
 }
@@ -163,10 +153,6 @@ void CSokkiaAxis3::SetGgaOnlyNMEA() { SendNmeaSetup(kGgaOnlyNmea); }
 // ---- Differential source
 
 namespace {
-struct CommandStep {
-    const wchar_t* command;
-    DWORD pauseMs;
-};
 // Changing the application (L-band or WAAS) restarts the receiver's firmware: long pauses.
 constexpr CommandStep kDgpsNone[] = {{L"$JDIFF,OFF\r\n", 1000}};
 constexpr CommandStep kDgpsBeacon[] = {{L"$JDIFF,BEACON\r\n", 1000}};
@@ -187,9 +173,7 @@ std::span<const CommandStep> DgpsSourceCommands(DgpsMode eMode) {
 
 // No open test: on a closed port the writes fail and the pauses still pass.
 void CSokkiaAxis3::SetDgpsMode(DgpsMode eMode) {
-    for (const CommandStep& step : DgpsSourceCommands(eMode)) {
-        WriteCommand(step.command, step.pauseMs);
-    }
+    SendSteps(DgpsSourceCommands(eMode));
     SaveSettings();
 }
 

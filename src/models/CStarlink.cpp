@@ -77,12 +77,12 @@ void CStarlink::SetSatElevMask(int nDegrees) {
 
 void CStarlink::SetDefaultNMEA() {
     if (!m_Port.IsOpen()) return;
-    for (const wchar_t* command : kDefaultNmea) WriteCommand(command, kCommandPauseMs);
+    SendSteps(kDefaultNmea, kCommandPauseMs);
 }
 
 void CStarlink::SetGgaOnlyNMEA() {
     if (!m_Port.IsOpen()) return;
-    for (const wchar_t* command : kGgaOnlyNmea) WriteCommand(command, kCommandPauseMs);
+    SendSteps(kGgaOnlyNmea, kCommandPauseMs);
 }
 
 // ---- Reset

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "models/CommandSets.h"
+#include "replies/ReplyFields.h"
 
 namespace tolvik {
 
@@ -12,15 +13,6 @@ namespace tolvik {
 TOLVIK_IMPLEMENT_DYNAMIC(Cgsr2650lb, CObject)
 
 namespace {
-
-struct CommandStep {
-    const wchar_t* command;
-    DWORD pauseMs;
-};
-
-void SendSteps(std::span<const CommandStep> steps) {
-    for (const CommandStep& step : steps) WriteCommand(step.command, step.pauseMs);
-}
 
 // The receiver keeps its settings over a power cycle only once they are saved.
 constexpr const wchar_t* kSaveConfig = L"SAVECONFIG\r\n";
@@ -154,13 +146,6 @@ constexpr CommandStep kEphemerisAndAlmanacLogs[] = {{L"LOG RAWEPHEMB ONCHANGED\r
 constexpr CommandStep kRawLogsOff[] = {
     {L"UNLOG RANGEB\r\n", 100}, {L"UNLOG RAWEPHEMB\r\n", 100}, {L"UNLOG ALMANACB\r\n", 100}};
 
-// Seconds truncated toward zero; false for a value no int can hold (not a number, infinite or
-// beyond the int range), whose conversion would be undefined.
-bool TruncateSeconds(double dSeconds, int& n) {
-    if (!(std::fabs(dSeconds) < 2147483648.0)) return false;
-    n = static_cast<int>(dSeconds);
-    return true;
-}
 }  // namespace
 
 void Cgsr2650lb::SetRawDataOutput(bool bOn, int nInterval) {
@@ -184,7 +169,7 @@ bool Cgsr2650lb::EnablePostProcessing(bool bOn) {
 
 bool Cgsr2650lb::SetRawDataOutputInterval(double dInterval) {
     int nInterval = 0;
-    if (!TruncateSeconds(dInterval, nInterval)) return false;
+    if (!replies::TruncateToInt(dInterval, nInterval)) return false;
     if (!m_bRawOutputOn || nInterval != m_nRawInterval) SetRawDataOutput(m_bRawOutputOn, nInterval);
     return true;
 }

@@ -5,6 +5,8 @@
 // the list of commands it sends.
 #pragma once
 
+#include <span>
+
 #include "tolvik/platform/Clock.h"
 #include "tolvik/receiver/CGPSReceiver.h"
 
@@ -15,6 +17,22 @@ namespace tolvik {
 inline void WriteCommand(const CString& strCommand, DWORD pauseMs) {
     CGPSReceiver::m_Port.Write(strCommand);
     if (pauseMs > 0) platform::Sleep(pauseMs);
+}
+
+// One command of a list and the pause after it.
+struct CommandStep {
+    const wchar_t* command;
+    DWORD pauseMs;
+};
+
+// Sends a model's command list in order, each command followed by its own pause.
+inline void SendSteps(std::span<const CommandStep> steps) {
+    for (const CommandStep& step : steps) WriteCommand(step.command, step.pauseMs);
+}
+
+// Sends a command list whose commands all take the same pause.
+inline void SendSteps(std::span<const wchar_t* const> commands, DWORD pauseMs) {
+    for (const wchar_t* command : commands) WriteCommand(command, pauseMs);
 }
 
 // The "$GPMSK" beacon set-up of the Ashtech family and the "$J" receivers: mode 0 lets the

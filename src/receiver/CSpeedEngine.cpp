@@ -7,12 +7,12 @@
 
 #include <cmath>
 #include <new>
+#include <numbers>
 
 namespace tolvik {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kSecondsPerDay = 86400.0;
 
@@ -124,8 +124,8 @@ double CSpeedEngine::Direction(double dNorth, double dEast) {
         return dNorth > 0.0 ? kHalfPi : -kHalfPi;
     }
     const double t = std::fabs(std::atan(dNorth / dEast));
-    if (dNorth > 0.0) return dEast > 0.0 ? t : kPi - t;
-    return dEast > 0.0 ? -t : t - kPi;
+    if (dNorth > 0.0) return dEast > 0.0 ? t : std::numbers::pi - t;
+    return dEast > 0.0 ? -t : t - std::numbers::pi;
 }
 
 }  // namespace tolvik

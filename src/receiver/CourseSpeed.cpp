@@ -3,6 +3,7 @@
 // Once a receiver has sent one good VTG, its values are trusted over our own estimate from
 // successive positions: m_bComputeMotion goes false and stays so until the next Initialize.
 #include <cmath>
+#include <numbers>
 
 #include "tolvik/framing/CParser.h"
 #include "tolvik/receiver/CGPSReceiver.h"
@@ -11,15 +12,14 @@ namespace tolvik {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kOneOver180 = 0.005555555555555556;
 constexpr double kKmhToMs = 0.2777777777777778;  // 1000 m / 3600 s
 
 // True course in degrees (clockwise from north) to the mathematical angle counter-clockwise
 // from east, in [0, 2pi).
 double TrueCourseToRadians(double dDegrees) {
-    double dAngle = std::fmod((450.0 - dDegrees) * kPi * kOneOver180, kTwoPi);
+    double dAngle = std::fmod((450.0 - dDegrees) * std::numbers::pi * kOneOver180, kTwoPi);
     if (dAngle < 0.0) dAngle += kTwoPi;
     // A remainder a hair below zero can round up to 2pi when shifted; that is east, 0.
     if (dAngle >= kTwoPi) dAngle = 0.0;

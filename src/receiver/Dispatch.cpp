@@ -17,6 +17,30 @@ namespace tolvik {
 
 namespace {
 
+// Kinds up to this one are NMEA sentences whose checksum must be right; above it the replies
+// carry no checksum of the NMEA kind (or none at all).
+constexpr GPSStringType kLastChecksummedType = static_cast<GPSStringType>(15);
+
+// A serial multiplexer in front of some receivers tags each line with its port, "[COM1]".
+constexpr const wchar_t* kPortTag = L"[COM";
+constexpr int kPortTagLength = 6;  // "[COM", one digit, "]"
+
+constexpr const wchar_t* kAckPrefix = L"$PASHR,ACK";
+
+// Proprietary sentences outside this length window (line end included) are not kept.
+constexpr int kMinProprietaryLength = 10;
+constexpr int kMaxProprietaryLength = 82;
+constexpr int kMinFallbackLength = 6;
+
+constexpr int kMaxChecksumDigits = 4;
+constexpr int kNmeaBitCount = 32;
+
+int HexDigitValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
 struct HeaderRow {
     const wchar_t* header;  // exact, case-sensitive, must begin the message
     GPSStringType type;
@@ -72,36 +96,65 @@ constexpr HeaderRow kHeaderTable[] = {
 };
 static_assert(std::size(kHeaderTable) == 45);
 
-// Kinds up to this one are NMEA sentences whose checksum must be right; above it the replies
-// carry no checksum of the NMEA kind (or none at all).
-constexpr GPSStringType kLastChecksummedType = static_cast<GPSStringType>(15);
-
-// A serial multiplexer in front of some receivers tags each line with its port, "[COM1]".
-constexpr const wchar_t* kPortTag = L"[COM";
-constexpr int kPortTagLength = 6;  // "[COM", one digit, "]"
-
-constexpr const wchar_t* kAckPrefix = L"$PASHR,ACK";
-constexpr int kAckPrefixLength = 10;
-
-// Proprietary sentences outside this length window (line end included) are not kept.
-constexpr int kMinProprietaryLength = 10;
-constexpr int kMaxProprietaryLength = 82;
-constexpr int kMinFallbackLength = 6;
-
-constexpr int kMaxChecksumDigits = 4;
-constexpr int kNmeaBitCount = 32;
-
-bool BeginsWith(const CString& text, const wchar_t* prefix) {
-    return text.view().starts_with(std::wstring_view(prefix));
-}
-
-int HexDigitValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
-}
-
 }  // namespace
+
+// The replies that are simply handled, then published with PostNewData(false). The kinds that
+// publish differently (GGA/INGGA, GSA, GSV, "$PASHR", "$BIN") and the proprietary fallback have
+// their own code in Parse below. Adding a reply takes its GPSStringType, a row in kHeaderTable,
+// a row here and the handler. A friend of CGPSReceiver so that its rows can name the handlers.
+struct ReplyHandlers {
+    using Handler = bool (*)(CGPSReceiver&, CString&);
+    struct Row {
+        GPSStringType type;
+        Handler handler;
+    };
+
+    template <bool (CGPSReceiver::*Process)(CString&)>
+    static bool Text(CGPSReceiver& receiver, CString& strMessage) {
+        return (receiver.*Process)(strMessage);
+    }
+    // The binary records are read from the attached raw bytes, not from the text.
+    template <bool (CGPSReceiver::*Process)()>
+    static bool Record(CGPSReceiver& receiver, CString&) {
+        return (receiver.*Process)();
+    }
+
+    static constexpr Row kRows[] = {
+        {GPS_STR_VTG, Text<&CGPSReceiver::ProcessVTG>},
+        {GPS_STR_MSS, Text<&CGPSReceiver::ProcessCRMSS>},
+        {GPS_STR_MSK, Text<&CGPSReceiver::ProcessCRMSK>},
+        {GPS_STR_PSLIR_NMEA, Text<&CGPSReceiver::ProcessPSLIRParNmea>},
+        {GPS_STR_PSLIR_MODE, Text<&CGPSReceiver::ProcessPSLIRParMode>},
+        {GPS_STR_PMCAG, Text<&CGPSReceiver::ProcessPMCAG>},
+        {GPS_STR_PEM, Text<&CGPSReceiver::ProcessPARPEM>},
+        {GPS_STR_PMD, Text<&CGPSReceiver::ProcessPARPMD>},
+        {GPS_STR_PRTA, Text<&CGPSReceiver::ProcessPARPRTA>},
+        {GPS_STR_PER, Text<&CGPSReceiver::ProcessPARPER>},
+        {GPS_STR_JSHOW, Text<&CGPSReceiver::ProcessJSHOW>},
+        {GPS_STR_JI, Text<&CGPSReceiver::ProcessJiOrJgeoOrRd1>},
+        {GPS_STR_JGEO, Text<&CGPSReceiver::ProcessJiOrJgeoOrRd1>},
+        {GPS_STR_RD1, Text<&CGPSReceiver::ProcessJiOrJgeoOrRd1>},
+        {GPS_STR_LOGLIST, Text<&CGPSReceiver::ProcessLOGLIST>},
+        {GPS_STR_RXCONFIG, Text<&CGPSReceiver::ProcessRXCONFIG>},
+        {GPS_STR_ECUTOFF, Text<&CGPSReceiver::ProcessECUTOFF>},
+        {GPS_STR_OMNIINFO, Text<&CGPSReceiver::ProcessOMNIINFO>},
+        {GPS_STR_OMNISTAT, Text<&CGPSReceiver::ProcessOMNISTAT>},
+        {GPS_STR_OMNIHPPOS, Text<&CGPSReceiver::ProcessOMNIHPPOS>},
+        {GPS_STR_WAAS1, Text<&CGPSReceiver::ProcessWAAS1>},
+        {GPS_STR_RTKSOURCE, Text<&CGPSReceiver::ProcessRTKSOURCE>},
+        {GPS_STR_SBASCONTROL, Text<&CGPSReceiver::ProcessSBASCONTROL>},
+        {GPS_STR_PSRDIFFSOURCE, Text<&CGPSReceiver::ProcessPSRDIFFSOURCE>},
+        {GPS_STR_AXIS4_BIN, Record<&CGPSReceiver::ProcessAxis4BIN>},
+        {GPS_STR_PGRME, Text<&CGPSReceiver::ProcessGarminEstPrecision>},
+    };
+
+    static Handler Find(GPSStringType eType) {
+        for (const Row& row : kRows) {
+            if (row.type == eType) return row.handler;
+        }
+        return nullptr;
+    }
+};
 
 bool CGPSReceiver::Parse(CString& strMessage) {
     std::lock_guard lock(SharedStateLock());
@@ -125,7 +178,7 @@ GPSStringType CGPSReceiver::GetGPSStringType(const CString& strMessage) {
         return GPS_STR_AXIS4_BIN;
     }
     for (const HeaderRow& row : kHeaderTable) {
-        if (!BeginsWith(strMessage, row.header)) continue;
+        if (!strMessage.StartsWith(row.header)) continue;
         ++m_nMessageCount;
         if (row.type > kLastChecksummedType || IsChecksumOK(strMessage)) return row.type;
         ++m_nChecksumErrors;
@@ -182,28 +235,8 @@ bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
                 if (!ProcessGSV(strMessage)) return false;
                 m_bGSVReceived = true;
                 return PostNewData(true);
-            case GPS_STR_VTG:
-                return ProcessVTG(strMessage) && PostNewData(false);
-            case GPS_STR_MSS:
-                return ProcessCRMSS(strMessage) && PostNewData(false);
-            case GPS_STR_MSK:
-                return ProcessCRMSK(strMessage) && PostNewData(false);
-            case GPS_STR_PSLIR_NMEA:
-                return ProcessPSLIRParNmea(strMessage) && PostNewData(false);
-            case GPS_STR_PSLIR_MODE:
-                return ProcessPSLIRParMode(strMessage) && PostNewData(false);
-            case GPS_STR_PMCAG:
-                return ProcessPMCAG(strMessage) && PostNewData(false);
-            case GPS_STR_PEM:
-                return ProcessPARPEM(strMessage) && PostNewData(false);
-            case GPS_STR_PMD:
-                return ProcessPARPMD(strMessage) && PostNewData(false);
-            case GPS_STR_PRTA:
-                return ProcessPARPRTA(strMessage) && PostNewData(false);
-            case GPS_STR_PER:
-                return ProcessPARPER(strMessage) && PostNewData(false);
             case GPS_STR_PASHR:
-                if (strMessage.Left(kAckPrefixLength) == kAckPrefix) {
+                if (strMessage.StartsWith(kAckPrefix)) {
                     // The acknowledgement travels in the published copy to the waiting window.
                     m_GPSData.m_Status.m_bAckReceived = true;
                     m_GPSData.m_Status.m_bUpdated = true;
@@ -214,43 +247,16 @@ bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
                 if (m_bGSAReceived && m_bGSVReceived) return false;
                 if (!ProcessPASHR(strMessage)) return false;
                 return PostNewDataRaw() || PostNewData(true);
-            case GPS_STR_JSHOW:
-                return ProcessJSHOW(strMessage) && PostNewData(false);
-            case GPS_STR_JI:
-            case GPS_STR_JGEO:
-            case GPS_STR_RD1:
-                return ProcessJiOrJgeoOrRd1(strMessage) && PostNewData(false);
             case GPS_STR_BIN:
                 // The binary record goes to the host as WM_GPS_BINARY; it is not an epoch.
                 return ProcessBIN();
-            case GPS_STR_LOGLIST:
-                return ProcessLOGLIST(strMessage) && PostNewData(false);
-            case GPS_STR_RXCONFIG:
-                return ProcessRXCONFIG(strMessage) && PostNewData(false);
-            case GPS_STR_ECUTOFF:
-                return ProcessECUTOFF(strMessage) && PostNewData(false);
-            case GPS_STR_OMNIINFO:
-                return ProcessOMNIINFO(strMessage) && PostNewData(false);
-            case GPS_STR_OMNISTAT:
-                return ProcessOMNISTAT(strMessage) && PostNewData(false);
-            case GPS_STR_OMNIHPPOS:
-                return ProcessOMNIHPPOS(strMessage) && PostNewData(false);
-            case GPS_STR_WAAS1:
-                return ProcessWAAS1(strMessage) && PostNewData(false);
-            case GPS_STR_RTKSOURCE:
-                return ProcessRTKSOURCE(strMessage) && PostNewData(false);
-            case GPS_STR_SBASCONTROL:
-                return ProcessSBASCONTROL(strMessage) && PostNewData(false);
-            case GPS_STR_PSRDIFFSOURCE:
-                return ProcessPSRDIFFSOURCE(strMessage) && PostNewData(false);
-            case GPS_STR_AXIS4_BIN:
-                return ProcessAxis4BIN() && PostNewData(false);
-            case GPS_STR_PGRME:
-                return ProcessGarminEstPrecision(strMessage) && PostNewData(false);
             default:
+                if (const ReplyHandlers::Handler handler = ReplyHandlers::Find(eType)) {
+                    return handler(*this, strMessage) && PostNewData(false);
+                }
                 // Unknown kinds, checksum failures and the sentences nothing uses (ALM, GLL,
                 // RMC, ZDA): only a proprietary "$P" sentence is worth passing on.
-                if (!BeginsWith(strMessage, L"$P") || strMessage.GetLength() < kMinFallbackLength) {
+                if (!strMessage.StartsWith(L"$P") || strMessage.GetLength() < kMinFallbackLength) {
                     return false;
                 }
                 ProcessProprietary(strMessage);

@@ -5,6 +5,7 @@
 // as the receiver is configured). The dispatcher then feeds the speed estimator and publishes.
 #include <cmath>
 #include <iterator>
+#include <numbers>
 
 #include "tolvik/framing/CParser.h"
 #include "tolvik/receiver/CGPSReceiver.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr const wchar_t* kSeparators = L",*";
 
 constexpr double kOneSixtieth = 0.016666666666666666;
-constexpr double kDegreesToRadians = 0.017453292519943295;
+constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
 
 // GGA quality indicator -> fix status, for qualities 0 to 9. Receivers use 3 (PPS) and 8
 // (simulator) for fixes that are as good as an autonomous one.

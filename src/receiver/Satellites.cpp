@@ -5,6 +5,7 @@
 // satellite that leaves view only loses m_bInView when the next GSV group starts. A newcomer
 // takes, in this order, the slot already holding its PRN, the first empty slot, or the first
 // slot of a satellite not used in the fix.
+#include "replies/ReplyFields.h"
 #include "tolvik/framing/CParser.h"
 #include "tolvik/receiver/CGPSReceiver.h"
 
@@ -15,12 +16,6 @@ namespace {
 constexpr int kSlots = CGPSData::kMaxSatellites;
 constexpr int kGSAPrnFields = 12;
 constexpr int kGSVBlocks = 4;
-
-// Degrees to radians as degrees x pi, then x 1/180. The "$PASHR" satellite reply converts the
-// same way, so a satellite gets bit-identical angles whichever sentence placed it.
-double DegreesToRadians(int nDegrees) {
-    return nDegrees * 3.141592653589793 * 0.005555555555555556;
-}
 
 const CString& NmeaSeparators() {
     static const CString separators(L",*");
@@ -141,10 +136,10 @@ bool CGPSReceiver::ProcessGSV(CString& strMessage) {
         if (!parser.GetInt(record.m_nPRN)) break;
         int nElevation = 0;
         if (!parser.GetInt(nElevation)) break;
-        record.m_dElevation = DegreesToRadians(nElevation);
+        record.m_dElevation = replies::DegreesToRadians(nElevation);
         int nAzimuth = 0;
         if (!parser.GetInt(nAzimuth)) break;
-        record.m_dAzimuth = DegreesToRadians(nAzimuth);
+        record.m_dAzimuth = replies::DegreesToRadians(nAzimuth);
         // Receivers leave the SNR empty for a satellite they see in the almanac but do not
         // track; that satellite gets 0 rather than the SNR of the block before it.
         int nSNR = 0;
@@ -164,14 +159,7 @@ bool CGPSReceiver::ProcessGSV(CString& strMessage) {
         m_GPSData.m_bSatellitesChanged = true;
     }
 
-    int nUsed = 0;
-    long long nSumSNR = 0;  // SNR fields are arbitrary integers: no overflow of the sum
-    for (const CGPSSatelliteData& sat : m_GPSData.m_Satellites) {
-        if (!sat.m_bUsed) continue;
-        ++nUsed;
-        nSumSNR += sat.m_nSNR;
-    }
-    m_GPSData.m_dMeanSNR = nUsed > 0 ? static_cast<double>(nSumSNR) / nUsed : 0.0;
+    m_GPSData.m_dMeanSNR = replies::MeanUsedSnr(m_GPSData);
 
     if (!bLast) return false;
     m_GPSData.m_bSVInfoValid = true;

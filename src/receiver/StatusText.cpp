@@ -8,12 +8,11 @@
 // Each line is a quality number, a comma and a status name. Lines that cannot be read are
 // skipped; the file never has to be complete, qualities without a line keep the fixed tables.
 #include <algorithm>
-#include <climits>
-#include <cstdint>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "replies/ReplyFields.h"
 #include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Host.h"
 #include "tolvik/receiver/CGPSReceiver.h"
@@ -26,34 +25,6 @@ constexpr const wchar_t* kStatusFileName = L"GPSStatus";
 constexpr const wchar_t* kDefaultKey = L"default";
 // The bytes EF BB BF as the text reader gives them, one character per byte.
 constexpr const wchar_t* kUtf8ByteOrderMark = L"\u00EF\u00BB\u00BF";
-
-bool IsWhiteSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-
-// A decimal number at the start of the text, the way the C library's strtol reads it: leading
-// white space and a sign, digits up to the first other character, the rest ignored. Fails
-// without digits, and on the 32-bit limits, which are also what an out-of-range number clamps
-// to: they cannot tell a real quality from an overflow.
-bool ReadQualityNumber(const CString& strText, int& nValue) {
-    const int nLength = strText.GetLength();
-    int i = 0;
-    while (i < nLength && IsWhiteSpace(strText.GetAt(i))) ++i;
-    bool bNegative = false;
-    if (i < nLength && (strText.GetAt(i) == L'+' || strText.GetAt(i) == L'-')) {
-        bNegative = strText.GetAt(i) == L'-';
-        ++i;
-    }
-    if (i >= nLength || !IsDigit(strText.GetAt(i))) return false;
-    constexpr std::int64_t kBeyondRange = std::int64_t{INT_MAX} + 1;
-    std::int64_t nMagnitude = 0;
-    for (; i < nLength && IsDigit(strText.GetAt(i)); ++i) {
-        nMagnitude = std::min(nMagnitude * 10 + (strText.GetAt(i) - L'0'), kBeyondRange);
-    }
-    const std::int64_t nSigned = bNegative ? -nMagnitude : nMagnitude;
-    if (nSigned >= INT_MAX || nSigned <= INT_MIN) return false;
-    nValue = static_cast<int>(nSigned);
-    return true;
-}
 
 // The status code whose keyword the text is, compared without regard to case; -1 for none.
 int StatusCodeOfName(const CString& strName) {
@@ -84,7 +55,7 @@ void CGPSReceiver::LoadAlternatGPSStatusStrings() {
     CString strLine;
     for (bool bFirst = true; file.ReadString(strLine); bFirst = false) {
         // An editor may have saved the file with a UTF-8 byte-order mark before the first line.
-        if (bFirst && strLine.Left(3) == kUtf8ByteOrderMark) strLine = strLine.Mid(3);
+        if (bFirst && strLine.StartsWith(kUtf8ByteOrderMark)) strLine = strLine.Mid(3);
         const int nComma = strLine.Find(L',');
         const CString strLeft = nComma >= 0 ? strLine.Left(nComma) : CString();
         CString strRight = nComma >= 0 ? strLine.Mid(nComma + 1) : strLine;
@@ -93,7 +64,7 @@ void CGPSReceiver::LoadAlternatGPSStatusStrings() {
         strRight.Remove(L'\t');
 
         int nQuality = 0;
-        const bool bNumber = ReadQualityNumber(strLeft, nQuality);
+        const bool bNumber = replies::ReadInt32(strLeft.view(), nQuality);
         if (!bNumber && strLeft.CompareNoCase(kDefaultKey) != 0) continue;
         bAnyLine = true;
 

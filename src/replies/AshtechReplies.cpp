@@ -15,18 +15,14 @@
 
 #include "tolvik/framing/CParser.h"
 #include "tolvik/framing/CStringCE.h"
+#include "replies/ReplyFields.h"
 #include "tolvik/receiver/CGPSReceiver.h"
 
 namespace tolvik {
 
 namespace {
 
-// "$PASHR,MBN," and so on: the head in front of every raw payload.
-constexpr int kRawHeadBytes = 11;
-// Payload sizes the decoders read, checksum included.
-constexpr int kMbnPayloadBytes = 42;
-constexpr int kPbnPayloadBytes = 56;
-constexpr int kSnvPayloadBytes = 132;
+constexpr int kRawHeadBytes = pashr::kHeadBytes;
 
 constexpr int kSlots = CGPSData::kMaxSatellites;
 
@@ -131,23 +127,6 @@ Conversion ConvertLikeWcstod(std::wstring_view text) {
 
 // ---- "$PASHR,SAT" ----
 
-double DegreesToRadians(int nDegrees) {
-    // Degrees x pi, then x 1/180, as GSV converts, so both replies give identical angles.
-    return nDegrees * 3.141592653589793 * 0.005555555555555556;
-}
-
-// Mean SNR over every slot marked used, refreshed by this reply or not; 0 when none is used.
-double MeanUsedSnr(const CGPSData& data) {
-    long long sum = 0;  // 64 bits: twelve reported values cannot overflow it
-    int used = 0;
-    for (const CGPSSatelliteData& sat : data.m_Satellites) {
-        if (!sat.m_bUsed) continue;
-        sum += sat.m_nSNR;
-        ++used;
-    }
-    return used > 0 ? static_cast<double>(sum) / used : 0.0;
-}
-
 // The text after the first occurrence of the key; false when the key is absent.
 bool TextAfterKey(const CString& strText, const wchar_t* pszKey, CString& strValue) {
     const int nPos = strText.Find(pszKey);
@@ -184,9 +163,9 @@ bool CGPSReceiver::ProcessPASHR(CString& strMessage) {
         bool (CGPSReceiver::*pDecode)(const unsigned char*);
     };
     static constexpr RawKind kRawKinds[] = {
-        {L"PBN", kPbnPayloadBytes, &CGPSReceiver::ProcessPASHR_PBN},
-        {L"MBN", kMbnPayloadBytes, &CGPSReceiver::ProcessPASHR_MBN},
-        {L"SNV", kSnvPayloadBytes, &CGPSReceiver::ProcessPASHR_SNV},
+        {L"PBN", pashr::kPbnPayloadBytes, &CGPSReceiver::ProcessPASHR_PBN},
+        {L"MBN", pashr::kMbnPayloadBytes, &CGPSReceiver::ProcessPASHR_MBN},
+        {L"SNV", pashr::kSnvPayloadBytes, &CGPSReceiver::ProcessPASHR_SNV},
     };
 
     const auto decodeRaw = [this](const RawKind& kind) {
@@ -221,8 +200,8 @@ bool CGPSReceiver::ProcessPASHR(CString& strMessage) {
             parser.GetInt(sat.m_nSNR);
             parser.GetNextString(strMark);
             sat.m_nPRN = nPRN;
-            sat.m_dAzimuth = DegreesToRadians(nAzimuth);
-            sat.m_dElevation = DegreesToRadians(nElevation);
+            sat.m_dAzimuth = replies::DegreesToRadians(nAzimuth);
+            sat.m_dElevation = replies::DegreesToRadians(nElevation);
             sat.m_bUsed = strMark.CompareNoCase(L"U") == 0;
             sat.m_bInView = true;
             int nSlot = -1;
@@ -232,7 +211,7 @@ bool CGPSReceiver::ProcessPASHR(CString& strMessage) {
             m_GPSData.m_Satellites[nSlot] = sat;
             m_GPSData.m_bSatellitesChanged = true;
         }
-        m_GPSData.m_dMeanSNR = MeanUsedSnr(m_GPSData);
+        m_GPSData.m_dMeanSNR = replies::MeanUsedSnr(m_GPSData);
         m_GPSData.m_bSVInfoValid = true;
         return true;
     };
@@ -365,11 +344,11 @@ bool CGPSReceiver::ProcessPARPRTA(CString& strMessage) {
 
 // An on/off word of the parameter reply: "ON" or "OFF" at its start, upper case only.
 bool CGPSReceiver::GetNmeaMsgStatus(const CString& strWord, NmeaMsgStatus& eStatus) {
-    if (strWord.Left(2) == L"ON") {
+    if (strWord.StartsWith(L"ON")) {
         eStatus = NMEA_MSG_ON;
         return true;
     }
-    if (strWord.Left(3) == L"OFF") {
+    if (strWord.StartsWith(L"OFF")) {
         eStatus = NMEA_MSG_OFF;
         return true;
     }
@@ -397,24 +376,7 @@ bool CGPSReceiver::GetNmeaMsgStatus(const CString& strText, NmeaMsgStatus& eStat
 // beyond 32 bits saturates to the limit, and the limits themselves are refused, as is a text
 // with no digit. nValue changes only on success.
 bool CGPSReceiver::ReadIntValue(const CString& strText, int& nValue) {
-    constexpr std::int64_t kMax = 2147483647;
-    constexpr std::int64_t kMin = -kMax - 1;
-    const std::wstring_view text = strText.view();
-    std::size_t i = SkipBlanks(text);
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    const std::size_t firstDigit = i;
-    std::int64_t magnitude = 0;
-    for (; i < text.size() && IsDecimalDigit(text[i]); ++i) {
-        magnitude = magnitude * 10 + (text[i] - L'0');
-        if (magnitude > -kMin) magnitude = -kMin;  // saturated: stays beyond either limit
-    }
-    if (i == firstDigit) return false;  // nothing consumed
-    std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > kMax) value = kMax;
-    if (value >= kMax || value <= kMin) return false;
-    nValue = static_cast<int>(value);
-    return true;
+    return replies::ReadInt32(strText.view(), nValue);
 }
 
 // A real number at the start of the text, read like wcstod but always with '.' as the decimal

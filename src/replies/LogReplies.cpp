@@ -161,9 +161,9 @@ bool CGPSReceiver::ProcessRTKSOURCE(CString& strMessage) {
     try {
         CString strData;
         if (!DataFields(strMessage, strData)) return false;
-        if (strData.Left(9) == L"OMNISTAR,") {
+        if (strData.StartsWith(L"OMNISTAR,")) {
             StoreReportedDgpsMode(m_GPSData.m_Status, DGPS_MODE_LBAND);
-        } else if (strData.Left(5) == L"AUTO,") {
+        } else if (strData.StartsWith(L"AUTO,")) {
             StoreReportedDgpsMode(m_GPSData.m_Status, DGPS_MODE_BEACON);
         }
         return true;
@@ -179,7 +179,7 @@ bool CGPSReceiver::ProcessSBASCONTROL(CString& strMessage) {
     try {
         CString strData;
         if (!DataFields(strMessage, strData)) return false;
-        if (strData.Left(12) == L"ENABLE,AUTO,") {
+        if (strData.StartsWith(L"ENABLE,AUTO,")) {
             StoreReportedDgpsMode(m_GPSData.m_Status, DGPS_MODE_WAAS);
         }
         return true;
@@ -196,9 +196,9 @@ bool CGPSReceiver::ProcessPSRDIFFSOURCE(CString& strMessage) {
     try {
         CString strData;
         if (!DataFields(strMessage, strData)) return false;
-        if (strData.Left(9) == L"OMNISTAR,") {
+        if (strData.StartsWith(L"OMNISTAR,")) {
             StoreReportedDgpsMode(m_GPSData.m_Status, DGPS_MODE_OMNISTAR);
-        } else if (strData.Left(6) == L"CDGPS,") {
+        } else if (strData.StartsWith(L"CDGPS,")) {
             StoreReportedDgpsMode(m_GPSData.m_Status, DGPS_MODE_CDGPS);
         }
         return true;

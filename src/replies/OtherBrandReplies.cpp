@@ -156,11 +156,11 @@ bool CGPSReceiver::ProcessJSHOW(CString& strMessage) {
         if (strKeyword == L"DIFF") {
             parser.GetNextString(strValue);  // 3
             status.m_bDgpsModeValid = true;
-            if (strValue.Left(6) == L"BEACON") {
+            if (strValue.StartsWith(L"BEACON")) {
                 status.m_nDgpsMode = DGPS_MODE_BEACON;
-            } else if (strValue.Left(5) == L"LBAND") {
+            } else if (strValue.StartsWith(L"LBAND")) {
                 status.m_nDgpsMode = DGPS_MODE_LBAND;
-            } else if (strValue.Left(4) == L"WAAS") {
+            } else if (strValue.StartsWith(L"WAAS")) {
                 status.m_nDgpsMode = DGPS_MODE_WAAS;
             } else {
                 status.m_nDgpsMode = DGPS_MODE_NONE;

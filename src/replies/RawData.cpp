@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <numbers>
 
 #include "tolvik/platform/CTime.h"
 #include "tolvik/platform/Clock.h"
@@ -77,7 +78,7 @@ std::uint16_t ReadLE16(const unsigned char* p, int offset) {
 
 // ---- Payload sizes and offsets
 
-constexpr int kMbnPayloadBytes = 42;
+constexpr int kMbnPayloadBytes = pashr::kMbnPayloadBytes;
 constexpr int kMbnOffHead = 0;       // 4 bytes: [0] 1, [1] 0 on the epoch's last, [2] PRN
 constexpr int kMbnOffTag = 4;        // int32, tag value (scaled by 0.002 in the epoch)
 constexpr int kMbnOffFlags = 8;      // 4 bytes: [1] must be 24
@@ -85,25 +86,50 @@ constexpr int kMbnOffTime = 12;      // double, seconds
 constexpr int kMbnOffDoppler = 20;   // int32, 0.0001 Hz
 constexpr int kMbnOffPhase = 24;     // double, cycles
 constexpr int kMbnOffChecksum = 40;  // word sum of bytes 0-39
-constexpr int kMbnChecksumWords = 20;
+constexpr int kMbnChecksumWords = pashr::ChecksumWords(kMbnPayloadBytes);
 constexpr unsigned char kMbnHeadMark = 1;
 constexpr unsigned char kMbnFlagsMark = 24;
 
-constexpr int kPbnPayloadBytes = 56;
+constexpr int kPbnPayloadBytes = pashr::kPbnPayloadBytes;
 constexpr int kPbnOffTow = 0;           // int32, milliseconds of the GPS week
 constexpr int kPbnOffX = 8;             // double, ECEF metres
 constexpr int kPbnOffY = 16;            // double, ECEF metres
 constexpr int kPbnOffZ = 24;            // double, ECEF metres
 constexpr int kPbnOffClockOffset = 32;  // single, metres
 constexpr int kPbnOffClockDrift = 48;   // single, metres per second
-constexpr int kPbnChecksumWords = 27;   // bytes 0-53; the checksum sits at 54
+constexpr int kPbnChecksumWords = pashr::ChecksumWords(kPbnPayloadBytes);  // checksum at 54
 
-constexpr int kSnvPayloadBytes = 132;
-constexpr int kSnvChecksumWords = 65;  // bytes 0-129; the checksum sits at 130
+constexpr int kSnvPayloadBytes = pashr::kSnvPayloadBytes;
+constexpr int kSnvOffWeek = 0;          // int16, GPS week
+constexpr int kSnvOffTow = 2;           // int32, s
+constexpr int kSnvOffTgd = 6;           // single, s
+constexpr int kSnvOffAodc = 10;         // int32
+constexpr int kSnvOffToc = 14;          // int32, s
+constexpr int kSnvOffAf2 = 18;          // single, s/s^2
+constexpr int kSnvOffAf1 = 22;          // single, s/s
+constexpr int kSnvOffAf0 = 26;          // single, s
+constexpr int kSnvOffAode = 30;         // int32
+constexpr int kSnvOffDeltaN = 34;       // single, receiver's angle units per ms
+constexpr int kSnvOffM0 = 38;           // double, receiver's angle units
+constexpr int kSnvOffE = 46;            // double, dimensionless
+constexpr int kSnvOffRootA = 54;        // double, sqrt(m)
+constexpr int kSnvOffToe = 62;          // int32, s
+constexpr int kSnvOffCic = 66;          // single, rad
+constexpr int kSnvOffCrc = 70;          // single, m
+constexpr int kSnvOffCis = 74;          // single, rad
+constexpr int kSnvOffCrs = 78;          // single, m
+constexpr int kSnvOffCuc = 82;          // single, rad
+constexpr int kSnvOffCus = 86;          // single, rad
+constexpr int kSnvOffOmega0 = 90;       // double, receiver's angle units
+constexpr int kSnvOffOmega = 98;        // double, receiver's angle units
+constexpr int kSnvOffI0 = 106;          // double, receiver's angle units
+constexpr int kSnvOffOmegaDot = 114;    // single, receiver's angle units per ms
+constexpr int kSnvOffIDot = 118;        // single, receiver's angle units per ms
+constexpr int kSnvOffPrnLessOne = 128;  // int8, PRN - 1
+constexpr int kSnvChecksumWords = pashr::ChecksumWords(kSnvPayloadBytes);  // checksum at 130
 
 constexpr double kSecondsPerMetre = 3.3356409519815204e-09;  // 1 / speed of light
 constexpr double kDegreesPerRadian = 57.29577951308232;
-constexpr double kPi = 3.141592653589793;
 
 // ---- "$BIN" and AA 44 12
 
@@ -147,13 +173,13 @@ Geodetic EcefToGeodetic(double x, double y, double z) {
 
     const double p = std::sqrt(x * x + y * y);
     if (p == 0.0)
-        return {z < 0.0 ? -kPi / 2 : kPi / 2, 0.0, std::fabs(z) - b};
+        return {z < 0.0 ? -std::numbers::pi / 2 : std::numbers::pi / 2, 0.0, std::fabs(z) - b};
 
     const double theta = std::atan((z * a) / (p * b));
     const double s = std::sin(theta);
     const double c = std::cos(theta);
     const double phi = std::atan((z + ep2b * s * s * s) / (p - e2a * c * c * c));
-    const double lambda = (x + p == 0.0) ? kPi : 2.0 * std::atan(y / (x + p));
+    const double lambda = (x + p == 0.0) ? std::numbers::pi : 2.0 * std::atan(y / (x + p));
     const double sinPhi = std::sin(phi);
     const double n = a / std::sqrt(1.0 - (2.0 - f) * f * sinPhi * sinPhi);
     const double h = p / std::cos(phi) - n;
@@ -336,32 +362,32 @@ bool CGPSReceiver::ProcessPASHR_SNV(const unsigned char* pPayload) {
     const bool bChecksumOK = WordSumMatches(p, kSnvChecksumWords);
 
     CGPSDataEphemeris& e = m_GPSEphemeris;
-    e.m_nWeek = ReadBEInt16(p, 0);  // GPS week
-    e.m_nTOW = ReadBEInt32(p, 2);   // s
-    e.m_dTgd = ReadBEFloat(p, 6);   // s
-    e.m_nAODC = ReadBEInt32(p, 10);
-    e.m_nToc = ReadBEInt32(p, 14);  // s
-    e.m_dAf2 = ReadBEFloat(p, 18);  // s/s^2
-    e.m_dAf1 = ReadBEFloat(p, 22);  // s/s
-    e.m_dAf0 = ReadBEFloat(p, 26);  // s
-    e.m_nAODE = ReadBEInt32(p, 30);
-    e.m_dDeltaN = ReadBEFloat(p, 34);  // receiver's angle units per s
-    e.m_dM0 = ReadBEDouble(p, 38);
-    e.m_dE = ReadBEDouble(p, 46);      // dimensionless
-    e.m_dRootA = ReadBEDouble(p, 54);  // sqrt(m)
-    e.m_nToe = ReadBEInt32(p, 62);     // s
-    e.m_dCic = ReadBEFloat(p, 66);     // rad
-    e.m_dCrc = ReadBEFloat(p, 70);     // m
-    e.m_dCis = ReadBEFloat(p, 74);     // rad
-    e.m_dCrs = ReadBEFloat(p, 78);     // m
-    e.m_dCuc = ReadBEFloat(p, 82);     // rad
-    e.m_dCus = ReadBEFloat(p, 86);     // rad
-    e.m_dOmega0 = ReadBEDouble(p, 90);
-    e.m_dOmega = ReadBEDouble(p, 98);
-    e.m_dI0 = ReadBEDouble(p, 106);
-    e.m_dOmegaDot = ReadBEFloat(p, 114);  // per s
-    e.m_dIDot = ReadBEFloat(p, 118);      // per s
-    e.m_nPRN = static_cast<std::int16_t>(static_cast<std::int8_t>(p[128]) + 1);
+    e.m_nWeek = ReadBEInt16(p, kSnvOffWeek);
+    e.m_nTOW = ReadBEInt32(p, kSnvOffTow);
+    e.m_dTgd = ReadBEFloat(p, kSnvOffTgd);
+    e.m_nAODC = ReadBEInt32(p, kSnvOffAodc);
+    e.m_nToc = ReadBEInt32(p, kSnvOffToc);
+    e.m_dAf2 = ReadBEFloat(p, kSnvOffAf2);
+    e.m_dAf1 = ReadBEFloat(p, kSnvOffAf1);
+    e.m_dAf0 = ReadBEFloat(p, kSnvOffAf0);
+    e.m_nAODE = ReadBEInt32(p, kSnvOffAode);
+    e.m_dDeltaN = ReadBEFloat(p, kSnvOffDeltaN);
+    e.m_dM0 = ReadBEDouble(p, kSnvOffM0);
+    e.m_dE = ReadBEDouble(p, kSnvOffE);
+    e.m_dRootA = ReadBEDouble(p, kSnvOffRootA);
+    e.m_nToe = ReadBEInt32(p, kSnvOffToe);
+    e.m_dCic = ReadBEFloat(p, kSnvOffCic);
+    e.m_dCrc = ReadBEFloat(p, kSnvOffCrc);
+    e.m_dCis = ReadBEFloat(p, kSnvOffCis);
+    e.m_dCrs = ReadBEFloat(p, kSnvOffCrs);
+    e.m_dCuc = ReadBEFloat(p, kSnvOffCuc);
+    e.m_dCus = ReadBEFloat(p, kSnvOffCus);
+    e.m_dOmega0 = ReadBEDouble(p, kSnvOffOmega0);
+    e.m_dOmega = ReadBEDouble(p, kSnvOffOmega);
+    e.m_dI0 = ReadBEDouble(p, kSnvOffI0);
+    e.m_dOmegaDot = ReadBEFloat(p, kSnvOffOmegaDot);
+    e.m_dIDot = ReadBEFloat(p, kSnvOffIDot);
+    e.m_nPRN = static_cast<std::int16_t>(static_cast<std::int8_t>(p[kSnvOffPrnLessOne]) + 1);
 
     if (!bChecksumOK)
         return false;

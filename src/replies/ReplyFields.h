@@ -1,12 +1,18 @@
-// Small helpers shared by the reply handlers: storing a reply text into a fixed 8-bit field of a
-// record, and turning a reported real value into a whole number without undefined behaviour.
+// Small helpers shared by the reply handlers, the receiver core and the models: storing a reply
+// text into a fixed 8-bit field of a record, reading and truncating numbers the way the
+// receivers' 32-bit C libraries do without undefined behaviour, and the satellite conversions
+// that GSV and "$PASHR,SAT" must do identically.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <string>
+#include <string_view>
 
 #include "tolvik/platform/CString.h"
+#include "tolvik/records/GPSData.h"
 
 namespace tolvik::replies {
 
@@ -27,6 +33,49 @@ inline bool TruncateToInt(double dValue, int& nValue) {
     if (!(dValue > -2147483649.0 && dValue < 2147483648.0)) return false;
     nValue = static_cast<int>(dValue);
     return true;
+}
+
+// A decimal integer at the start of the text, read like wcstol in base 10 on a 32-bit platform:
+// the C locale's blanks skipped, a sign allowed, reading stops at the first non-digit. Fails
+// without a digit, and on the 32-bit limits, which are also what an out-of-range number clamps
+// to: they cannot tell a real value from an overflow. nValue changes only on success.
+inline bool ReadInt32(std::wstring_view text, int& nValue) {
+    constexpr std::int64_t kMax = 2147483647;
+    constexpr std::int64_t kMin = -kMax - 1;
+    const auto isBlank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
+    const auto isDigit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    bool bNegative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) bNegative = text[i++] == L'-';
+    if (i >= text.size() || !isDigit(text[i])) return false;
+    std::int64_t nMagnitude = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        nMagnitude = nMagnitude * 10 + (text[i] - L'0');
+        if (nMagnitude > -kMin) nMagnitude = -kMin;  // saturated: stays at or beyond either limit
+    }
+    const std::int64_t nSigned = bNegative ? -nMagnitude : nMagnitude;
+    if (nSigned >= kMax || nSigned <= kMin) return false;
+    nValue = static_cast<int>(nSigned);
+    return true;
+}
+
+// Degrees to radians as degrees x pi, then x 1/180: GSV and "$PASHR,SAT" both convert here, so
+// a satellite gets the same angles whichever sentence placed it.
+inline double DegreesToRadians(int nDegrees) {
+    return nDegrees * std::numbers::pi * 0.005555555555555556;
+}
+
+// Mean SNR over every slot marked used, refreshed by the last sentence or not; 0 when none is.
+inline double MeanUsedSnr(const CGPSData& data) {
+    long long nSum = 0;  // SNR fields are arbitrary integers: twelve of them cannot overflow this
+    int nUsed = 0;
+    for (const CGPSSatelliteData& sat : data.m_Satellites) {
+        if (!sat.m_bUsed) continue;
+        nSum += sat.m_nSNR;
+        ++nUsed;
+    }
+    return nUsed > 0 ? static_cast<double>(nSum) / nUsed : 0.0;
 }
 
 }  // namespace tolvik::replies

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/Nmea.h"
 #include "support/CommandTrace.h"
 #include "support/TestSupport.h"
 #include "tolvik/engine/CGPSEngine.h"
@@ -210,7 +211,7 @@ TEST(AshtechFamilyTest, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
     trace.Receiver().OnLine([&](const std::string& line) {
         if (line.find("$PASHS") == std::string::npos)
             return;
-        trace.Receiver().Send(sim::SimulatedReceiver::WithChecksum("PASHR,ACK") + "\r\n" +
+        trace.Receiver().Send(sim::NmeaSentence("PASHR,ACK") +
                               test::Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
     });
     // The reader thread sits in its cycle pause after each reply: let those pauses pass while it

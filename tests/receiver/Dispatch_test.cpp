@@ -101,6 +101,7 @@ TEST_F(DispatchTest, ChecksumDigitsAndPositions) {
         {L"$AE*4G\r\n", true},     {L"$AE*40\r\n", false},  {L"$AE*\r\n", false},
         {L"$AA*\r\n", true},       {L"$AE04\r\n", false},   {L"AE*04\r\n", false},
         {L"*04$AE*04\r\n", false}, {L"xy$AE*04\r\n", true}, {CString(), false},
+        {L"$AE*14\r\n", false},  {L"$AE*F4\r\n", false},  // the high digit counts too
         {L"$\u0141E*04\r\n", true}};  // the low 8 bits of a wide character
     for (const auto& [message, ok] : cases)
         EXPECT_EQ(rx.IsChecksumOK(message), ok) << message.ToBytes();

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "sim/Nmea.h"
+
 namespace tolvik::test {
 
 std::string SharedData(const std::string& relative) { return std::string(TOLVIK_SHARED_DATA_DIR) + "/" + relative; }
@@ -128,11 +130,7 @@ CString RecordingHost::GetModuleFileName() const { return m_strModule.IsEmpty() 
 // ---- NMEA helpers
 
 std::string Nmea(const std::string& body) {
-    unsigned char sum = 0;
-    for (const char c : body) sum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
+    return sim::NmeaSentence(body);
 }
 
 CString NmeaText(const std::string& body) { return CString::FromBytes(Nmea(body)); }

@@ -154,7 +154,8 @@ Piece AshtechPiece(Rng& rng) {
         std::size_t length;  // framed bytes from '$' to the CR
     };
     static constexpr Type kTypes[] = {
-        {"MBN", 54}, {"PBN", 68}, {"SNV", 144}, {"MCA", 49}, {"SAL", 82}};
+        {"MBN", pashr::kMbnFramedBytes}, {"PBN", pashr::kPbnFramedBytes},
+        {"SNV", pashr::kSnvFramedBytes}, {"MCA", 49}, {"SAL", 82}};
     // The receivers stream mostly measurements; almanac and MCA records are rare.
     static constexpr int kPick[] = {0, 0, 0, 0, 1, 1, 2, 3, 4};
     const Type& t = kTypes[kPick[Uniform(rng, 0, static_cast<int>(std::size(kPick)) - 1)]];
@@ -219,35 +220,6 @@ int MixedStream::Count(MixedKind kind) const {
     for (const MixedKind k : kinds)
         n += k == kind ? 1 : 0;
     return n;
-}
-
-std::string NmeaSentence(std::string_view body) {
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    std::string out(1, '$');
-    out += body;
-    out += Fmt("*%02X\r\n", sum);
-    return out;
-}
-
-std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum) {
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < payloadWithoutChecksum.size(); i += 2) {
-        const unsigned hi = static_cast<unsigned char>(payloadWithoutChecksum[i]);
-        const unsigned lo = i + 1 < payloadWithoutChecksum.size()
-                                ? static_cast<unsigned char>(payloadWithoutChecksum[i + 1])
-                                : 0;
-        sum = (sum + (hi << 8 | lo)) & 0xFFFF;
-    }
-    std::string out = "$PASHR,";
-    out += type;
-    out += ',';
-    out += payloadWithoutChecksum;
-    out += static_cast<char>(sum >> 8);
-    out += static_cast<char>(sum & 0xFF);
-    out += "\r\n";
-    return out;
 }
 
 std::string BinBlock(int block, std::string_view data) {

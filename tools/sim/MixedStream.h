@@ -17,6 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/Nmea.h"
+#include "sim/RawRecords.h"
+
 namespace tolvik::sim {
 
 enum class MixedKind {
@@ -52,11 +55,6 @@ struct MixedStream {
 MixedStream GenerateMixedStream(const MixedStreamOptions& options);
 
 // Building blocks; each returns the bytes as a receiver sends them.
-// "$" body "*hh\r\n" with the XOR checksum of the body.
-std::string NmeaSentence(std::string_view body);
-// "$PASHR,<type>," + payload + 16-bit big-endian checksum (sum of the payload's big-endian words)
-// + "\r\n". The framed record is everything but the LF.
-std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum);
 // "$BIN", block (LE16), data length (LE16), data, checksum (LE16), CR LF: data.size() + 12 bytes.
 std::string BinBlock(int block, std::string_view data);
 // AA 44 12, header length 28, message id, body length (LE16 at bytes 8-9), body, CRC-32 (LE).

@@ -42,17 +42,23 @@ void SealPayload(std::string& payload) {
     PutBE16(payload, 2 * nWords, PashrWordSum(payload, nWords));
 }
 
-std::string PashrRecord(const char* type, const std::string& payload) {
-    return std::string("$PASHR,") + type + "," + payload + "\r\n";
+std::string PashrRecord(std::string_view type, std::string_view payload) {
+    std::string out = "$PASHR,";
+    out += type;
+    out += ',';
+    out += payload;
+    out += "\r\n";
+    return out;
 }
 
 }  // namespace
 
 std::uint16_t PashrWordSum(std::string_view bytes, int nWords) {
     std::uint16_t sum = 0;
-    for (int i = 0; i < nWords && 2 * i + 1 < static_cast<int>(bytes.size()); ++i) {
+    const int nBytes = static_cast<int>(bytes.size());
+    for (int i = 0; i < nWords && 2 * i < nBytes; ++i) {
         const auto hi = static_cast<unsigned char>(bytes[2 * i]);
-        const auto lo = static_cast<unsigned char>(bytes[2 * i + 1]);
+        const auto lo = 2 * i + 1 < nBytes ? static_cast<unsigned char>(bytes[2 * i + 1]) : 0;
         sum = static_cast<std::uint16_t>(sum + ((hi << 8) | lo));
     }
     return sum;
@@ -114,6 +120,15 @@ std::string SnvPayload(const CGPSDataEphemeris& e) {
     p[128] = static_cast<char>(static_cast<std::int8_t>(e.m_nPRN - 1));
     SealPayload(p);  // at 130
     return p;
+}
+
+std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum) {
+    const int nWords = static_cast<int>((payloadWithoutChecksum.size() + 1) / 2);
+    const std::uint16_t sum = PashrWordSum(payloadWithoutChecksum, nWords);
+    std::string payload(payloadWithoutChecksum);
+    payload += static_cast<char>(sum >> 8);
+    payload += static_cast<char>(sum & 0xFF);
+    return PashrRecord(type, payload);
 }
 
 std::string MbnRecord(const MbnValues& values) {

@@ -22,10 +22,9 @@
 
 namespace tolvik::sim {
 
-inline constexpr int kMbnPayloadBytes = 42;
-inline constexpr int kPbnPayloadBytes = 56;
-inline constexpr int kSnvPayloadBytes = 132;
-inline constexpr int kPashrHeadBytes = 11;  // "$PASHR,MBN,"
+using pashr::kMbnPayloadBytes;
+using pashr::kPbnPayloadBytes;
+using pashr::kSnvPayloadBytes;
 
 // One satellite's measurement.
 struct MbnValues {
@@ -62,7 +61,12 @@ std::string MbnRecord(const MbnValues& values);
 std::string PbnRecord(const PbnValues& values);
 std::string SnvRecord(const CGPSDataEphemeris& ephemeris);
 
-// The 16-bit word sum of the "$PASHR" payloads over the first 2 * nWords bytes.
+// Any "$PASHR" record: head, the payload, its word-sum checksum, "\r\n". A payload of odd
+// length counts its last byte as the high byte of a final word. The records above are these.
+std::string AshtechRecord(std::string_view type, std::string_view payloadWithoutChecksum);
+
+// The 16-bit word sum of the "$PASHR" payloads over the first 2 * nWords bytes (a lone last
+// byte as a high byte).
 std::uint16_t PashrWordSum(std::string_view bytes, int nWords);
 
 // Geodetic point (degrees, metres above the ellipsoid) to ECEF metres, for building test

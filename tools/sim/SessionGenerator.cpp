@@ -6,17 +6,18 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <numbers>
 #include <set>
 
 #include "BroadcastOrbit.h"
+#include "Nmea.h"
 #include "SimulatedReceiver.h"
 
 namespace tolvik::sim {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kDegree = kPi / 180.0;
+constexpr double kDegree = std::numbers::pi / 180.0;
 constexpr double kSpeedOfLight = 299792458.0;                // m/s
 constexpr double kL1Wavelength = kSpeedOfLight / 1575.42e6;  // m
 constexpr double kEarthRate = 7.2921151467e-5;               // rad/s
@@ -46,7 +47,7 @@ public:
     double Range(double low, double high) { return low + (high - low) * Uniform(); }
     double Normal() {  // Box-Muller, one of the pair
         const double u1 = 1.0 - Uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * Uniform());
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * Uniform());
     }
 
 private:
@@ -68,7 +69,7 @@ double Wrap360(double degrees) {
 }
 
 double WrapPi(double radians) {
-    return std::remainder(radians, 2.0 * kPi);
+    return std::remainder(radians, 2.0 * std::numbers::pi);
 }
 
 // The value as a single-precision field carries it. Kept out of line: GCC 12's SLP vectorizer
@@ -181,10 +182,10 @@ std::vector<OrbitSlot> Constellation() {
 const double kMeanMotion = std::sqrt(kEarthGM / (kOrbitRadius * kOrbitRadius * kOrbitRadius));
 
 double ArgumentOfLatitude(const OrbitSlot& slot, double gpsSeconds) {
-    return slot.argument + std::fmod(kMeanMotion * gpsSeconds, 2.0 * kPi);
+    return slot.argument + std::fmod(kMeanMotion * gpsSeconds, 2.0 * std::numbers::pi);
 }
 double NodeLongitude(const OrbitSlot& slot, double gpsSeconds) {
-    return slot.node - std::fmod(kEarthRate * gpsSeconds, 2.0 * kPi);
+    return slot.node - std::fmod(kEarthRate * gpsSeconds, 2.0 * std::numbers::pi);
 }
 
 Vec3 SatellitePosition(const OrbitSlot& slot, double gpsSeconds) {
@@ -258,14 +259,14 @@ public:
     explicit Wander(Rng& rng) {
         for (Term& t : m_terms) {
             t.period = rng.Range(150.0, 600.0);
-            t.phase = rng.Range(0.0, 2.0 * kPi);
+            t.phase = rng.Range(0.0, 2.0 * std::numbers::pi);
         }
     }
     double At(double t) const {
         constexpr double kAmplitude[3] = {0.9, 0.7, 0.5};  // sum of squares / 2 = 0.775
         double sum = 0.0;
         for (int i = 0; i < 3; ++i)
-            sum += kAmplitude[i] * std::sin(2.0 * kPi * t / m_terms[i].period + m_terms[i].phase);
+            sum += kAmplitude[i] * std::sin(2.0 * std::numbers::pi * t / m_terms[i].period + m_terms[i].phase);
         return sum / std::sqrt(0.775);
     }
 
@@ -303,7 +304,7 @@ std::string DateField(const CivilDate& date) {
 }
 
 std::string Sentence(const std::string& body) {
-    return SimulatedReceiver::WithChecksum(body);
+    return NmeaWithChecksum(body);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -723,7 +724,7 @@ CGPSDataEphemeris MakeEphemeris(const OrbitSlot& slot, int week, double secondOf
     CGPSDataEphemeris e;
     const int toe = static_cast<int>(secondOfWeek / 7200.0) * 7200;
     const double weekStart = static_cast<double>(week) * kSecondsPerWeek;
-    const double perigee = rng.Range(-kPi, kPi);
+    const double perigee = rng.Range(-std::numbers::pi, std::numbers::pi);
     e.m_nPRN = static_cast<std::int16_t>(slot.prn);
     e.m_nWeek = static_cast<std::int16_t>(week);
     e.m_nTOW = static_cast<std::int32_t>(secondOfWeek / 6.0) * 6;

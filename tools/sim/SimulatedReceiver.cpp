@@ -1,4 +1,5 @@
 #include "sim/SimulatedReceiver.h"
+#include "sim/Nmea.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -304,11 +305,7 @@ std::vector<std::string> SimulatedReceiver::ParameterReply() {
 }
 
 std::string SimulatedReceiver::WithChecksum(const std::string& body) {
-    unsigned char sum = 0;
-    for (const char c : body) sum ^= static_cast<unsigned char>(c);
-    char tail[4];
-    std::snprintf(tail, sizeof tail, "%02X", sum);
-    return "$" + body + "*" + tail;
+    return NmeaWithChecksum(body);
 }
 
 bool SimulatedReceiver::SentenceTime(const std::string& line, double& seconds) {

@@ -49,6 +49,8 @@ public:
     int Find(const CString& sub, int nStart = 0) const { return Find(sub.GetString(), nStart); }
     int FindOneOf(const wchar_t* pszCharSet) const;
     int ReverseFind(wchar_t ch) const;
+    // True when the string begins with the whole of prefix.
+    bool StartsWith(std::wstring_view prefix) const { return view().starts_with(prefix); }
 
     // Substrings. Arguments are clamped to the string, so out-of-range requests give shorter
     // (possibly empty) results rather than errors.

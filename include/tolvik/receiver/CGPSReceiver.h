@@ -217,7 +217,8 @@ protected:
     // receiver's acknowledgement, otherwise sleeps nTimeout ms.
     bool WriteAck(const CString& strCommand, bool bWait, int nTimeout);
 
-    // Classification and dispatch.
+    // Classification and dispatch; the dispatch table (Dispatch.cpp) names the handlers.
+    friend struct ReplyHandlers;
     bool IsChecksumOK(const CString& strMessage);
     bool ProcessProprietary(CString& strMessage);
     void GotNmea(GPSStringType eType);

@@ -135,4 +135,21 @@ static_assert(offsetof(DataRecord_G12_MCA, m_nPRN) == 3 && offsetof(DataRecord_G
               offsetof(DataRecord_G12_MCA, m_nDoppler) == 32);
 static_assert(offsetof(CGPSDataEphemeris, m_nWeek) == 2 && offsetof(CGPSDataEphemeris, m_nTOW) == 4);
 
+// How the Ashtech-style raw records travel: a head such as "$PASHR,MBN,", a fixed-size
+// big-endian payload whose last two bytes are the 16-bit sum of the big-endian words before
+// them, then CR LF. Framing keeps the record up to its CR and skips the LF.
+namespace pashr {
+inline constexpr int kHeadBytes = 11;  // "$PASHR,MBN,"
+inline constexpr int kMbnPayloadBytes = 42;
+inline constexpr int kPbnPayloadBytes = 56;
+inline constexpr int kSnvPayloadBytes = 132;
+// Bytes a framed record holds: head, payload and the CR.
+constexpr int FramedBytes(int nPayloadBytes) { return kHeadBytes + nPayloadBytes + 1; }
+// Words the checksum covers: the whole payload but the checksum itself.
+constexpr int ChecksumWords(int nPayloadBytes) { return nPayloadBytes / 2 - 1; }
+inline constexpr int kMbnFramedBytes = FramedBytes(kMbnPayloadBytes);  // 54
+inline constexpr int kPbnFramedBytes = FramedBytes(kPbnPayloadBytes);  // 68
+inline constexpr int kSnvFramedBytes = FramedBytes(kSnvPayloadBytes);  // 144
+}  // namespace pashr
+
 }  // namespace tolvik
