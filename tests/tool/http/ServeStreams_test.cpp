@@ -117,6 +117,8 @@ public:
     int HttpPort() const { return m_httpPort; }
     int GpsdPort() const { return m_gpsdPort; }
     Incoming& Err() { return *m_err; }
+    // After Stop: 0 when Ctrl-C ended a clean run (a sanitizer report in the tool makes it fail).
+    int ExitCode() const { return m_exitCode; }
 
     // Interrupts the tool and returns the rest of what it wrote to standard error.
     std::string Stop() {
@@ -126,6 +128,7 @@ public:
         for (std::string line = m_err->Line(); !line.empty(); line = m_err->Line()) rest += line + "\n";
         int status = 0;
         waitpid(m_pid, &status, 0);
+        m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m_pid = -1;
         return rest;
     }
@@ -142,6 +145,7 @@ private:
     std::optional<Incoming> m_err;
     int m_httpPort = 0;
     int m_gpsdPort = 0;
+    int m_exitCode = -1;
 };
 
 bool IsReport(const json& o) { return o["class"] == "TPV" || o["class"] == "SKY"; }
@@ -256,6 +260,7 @@ TEST(ServeHttp, TheBrowserStreamCarriesTheSameObjectsAsTheGpsdPort) {
 
     const std::string summary = serve.Stop();
     EXPECT_NE(summary.find(" 0 reports dropped"), std::string::npos) << summary;
+    EXPECT_EQ(serve.ExitCode(), 0) << summary;
 }
 
 }  // namespace
