@@ -62,10 +62,6 @@ std::string GoldenFile(const Recording& r) {
     return test::ProjectFile("tests/golden/" + fs::path(r.input).replace_extension(".jsonl").string());
 }
 
-std::string InputFile(const Recording& r) {
-    return r.shared ? test::SharedData(r.input) : test::ProjectFile(std::string("data/") + r.input);
-}
-
 // The records of a run without "time": that is the wall clock at posting, not something the
 // recording decides.
 std::vector<Json> Records(const std::string& out) {
@@ -92,13 +88,15 @@ std::string FirstDifference(const Json& want, const Json& got, const std::string
     if (want.is_number() && got.is_number()) return SameNumber(want, got) ? "" : differ;
     if (want.type() != got.type()) return differ;
     if (want.is_object()) {
+        const auto name = [&](const std::string& key) { return path.empty() ? key : path + "." + key; };
         for (const auto& field : want.items()) {
-            const std::string name = path.empty() ? field.key() : path + "." + field.key();
-            if (!got.contains(field.key())) return name + ": missing from the tool's record";
-            if (std::string d = FirstDifference(field.value(), got.at(field.key()), name); !d.empty()) return d;
+            if (!got.contains(field.key())) return name(field.key()) + ": missing from the tool's record";
+            if (std::string d = FirstDifference(field.value(), got.at(field.key()), name(field.key())); !d.empty()) {
+                return d;
+            }
         }
         for (const auto& field : got.items()) {
-            if (!want.contains(field.key())) return path + (path.empty() ? "" : ".") + field.key() + ": new field";
+            if (!want.contains(field.key())) return name(field.key()) + ": new field";
         }
         return "";
     }
@@ -120,7 +118,8 @@ class Golden : public ::testing::TestWithParam<Recording> {};
 TEST_P(Golden, RecordsMatchTheGoldenFile) {
     const Recording& r = GetParam();
     if (r.shared) TOLVIK_REQUIRE_SHARED_DATA();
-    const test::Run run = test::Tolvik({"replay", r.raw ? "--raw" : "--fast", "--format", "records", InputFile(r)});
+    const std::string input = r.shared ? test::SharedData(r.input) : test::ProjectFile(std::string("data/") + r.input);
+    const test::Run run = test::Tolvik({"replay", r.raw ? "--raw" : "--fast", "--format", "records", input});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<Json> records = Records(run.out);
     ASSERT_FALSE(records.empty()) << "the tool wrote nothing for " << r.input;
