@@ -218,7 +218,6 @@ private:
             m_enabled = true;
             if (!m_watchNmea) m_watchJson = true;
         }
-        m_subscriber->SetChannels(m_enabled && m_watchJson, m_enabled && m_watchNmea);
         if (m_enabled) Devices();
         m_json.Begin();
         m_json.Field("class", "WATCH");
@@ -231,6 +230,9 @@ private:
         m_json.Field("split24", false);
         m_json.Field("pps", false);
         Send(m_json.End());
+        // Reports start only after the DEVICES and WATCH replies are queued: a client reads them
+        // first, as gpsd's clients expect.
+        m_subscriber->SetChannels(m_enabled && m_watchJson, m_enabled && m_watchNmea);
     }
 
     void Poll() {
