@@ -55,6 +55,13 @@ void CTextFile::Close() {
 }
 
 bool CTextFile::ReadString(CString& line) {
+    std::string_view bytes;
+    if (!ReadLine(bytes)) return false;
+    line = CString::FromBytes(bytes.data(), static_cast<int>(bytes.size()));
+    return true;
+}
+
+bool CTextFile::ReadLine(std::string_view& line) {
     if (!m_pFile) return false;
     // One byte beyond the limit tells a cut line from one that fills it exactly (or one whose
     // "\r" before the line end is that byte).
@@ -78,7 +85,7 @@ bool CTextFile::ReadString(CString& line) {
         m_line.resize(kMaxLineLength);
         ++m_nCutLines;
     }
-    line = CString::FromBytes(m_line.data(), static_cast<int>(m_line.size()));
+    line = m_line;
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "tolvik/framing/CBinBuffer.h"
 #include "tolvik/platform/CString.h"
@@ -41,6 +42,9 @@ public:
 
     // The next line without its line end; false at the end of the file.
     bool ReadString(CString& line);
+    // The same line as its bytes, without the conversion to characters: valid until the next
+    // read (a fast replay hands them on as they are).
+    bool ReadLine(std::string_view& line);
     void SeekToBegin();
     // Lines cut at kMaxLineLength since the file was opened.
     int GetCutLines() const { return m_nCutLines; }
