@@ -22,6 +22,7 @@ namespace tolvik::tool {
 namespace {
 
 constexpr int kRawBurst = 512;  // bytes per read from a port, roughly what a burst brings
+constexpr std::size_t kOutputBuffer = 64 * 1024;
 
 // A progress line on standard error for long fast replays, when someone watches a terminal.
 class Progress {
@@ -229,8 +230,10 @@ int RunReplay(const ReplayOptions& options) {
     const std::string path = ResolveInputFile(options.file);
     const ReceiverSettings& settings = options.receiver;
     const bool fast = options.fast || options.raw;
-    // Fast replay may keep its output block-buffered: nobody watches it line by line.
-    if (fast) std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+    // Fast replay may keep its output block-buffered: nobody watches it line by line. The
+    // buffer is ours, since without one stdio picks a page (a system call every few records).
+    static char outputBuffer[kOutputBuffer];
+    if (fast) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
     Printer printer(stdout, OutputFormat(options.output), options.output.text);
     ConsoleHost host(printer, !fast);

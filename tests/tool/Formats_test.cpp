@@ -211,8 +211,13 @@ TEST(Formats, FastAndPacedReplayDateFixesAlike) {
         for (std::size_t at = fast.out.find("T00:"); at != std::string::npos; at = fast.out.find("T00:", at + 1)) {
             dates.insert(fast.out.substr(at - 10, 10));
         }
-        // The dates of the fixes after midnight change with the sentences that reached FixDate.
-        EXPECT_GE(dates.size(), 5U) << fast.out;
+        // After midnight: the RMC behind garbage (31st), the CR LF one (2nd), the ZDA (10th) and
+        // the last RMC (11th). The others never frame as a good RMC: the one sharing its line
+        // with a GGA frames with it up to the CR and fails the checksum, the pause line's
+        // sentence runs into the next line, the comment is a '#' reply, the MBN record swallows
+        // the start of the next line, the rest have bad checksums or a "$BIN" start.
+        EXPECT_EQ(dates, (std::set<std::string>{"2024-12-31", "2025-01-02", "2025-01-10", "2025-01-11"}))
+            << fast.out;
     }
 }
 
