@@ -12,6 +12,10 @@
 
 namespace tolvik::tool {
 
+namespace {
+constexpr UINT WM_TOOL_SENTENCE = WM_APP + 0x100;  // the next of ConsoleHost::m_sentences
+}  // namespace
+
 class ConsoleHost::MainWindow : public CWnd {
 public:
     explicit MainWindow(ConsoleHost& host) : m_host(host) { CreateOnThisThread(); }
@@ -26,6 +30,13 @@ public:
             case WM_GPS_RAWSTRING: {
                 std::unique_ptr<CString> text(reinterpret_cast<CString*>(wParam));
                 m_host.m_printer.Text(*text);
+                break;
+            }
+            case WM_TOOL_SENTENCE: {
+                std::string sentence = std::move(m_host.m_sentences.front());
+                m_host.m_sentences.pop_front();
+                m_host.m_printer.Text(std::string_view(sentence));
+                m_host.m_spare.push_back(std::move(sentence));
                 break;
             }
             case WM_GPS_NEWDATARAW: {
@@ -73,6 +84,18 @@ ConsoleHost::~ConsoleHost() {
     SetHostApp(nullptr);
     SetMainWnd(nullptr);
     m_pWindow->DestroyWindow();
+}
+
+void ConsoleHost::PostSentence(std::string_view line) {
+    std::string sentence;
+    if (!m_spare.empty()) {
+        sentence = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    sentence.assign(line);
+    sentence += "\r\n";  // as the library frames it
+    m_sentences.push_back(std::move(sentence));
+    if (!m_pWindow->PostMessage(WM_TOOL_SENTENCE)) m_sentences.pop_back();
 }
 
 int ConsoleHost::DoMessageBox(const CString& text, UINT) {

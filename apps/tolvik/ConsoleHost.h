@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Output.h"
@@ -26,6 +29,10 @@ public:
     void SetRawLog(CDataLog* pLog) { if (pLog) m_rawLogs.push_back(pLog); }
     // Dispatches everything waiting for the main window.
     int Pump() { return PumpWaitingMessages(); }
+    // Queues a sentence the tool read itself (bytes without line end) for the printer's Text,
+    // behind what the library posted so far, so that it arrives in its place among the epochs.
+    // On the main window's thread only.
+    void PostSentence(std::string_view line);
 
     int DoMessageBox(const CString& text, UINT nType) override;
 
@@ -35,6 +42,8 @@ private:
     bool m_bInteractive;
     CGPSReceiver* m_pReceiver = nullptr;
     std::vector<CDataLog*> m_rawLogs;
+    std::deque<std::string> m_sentences;  // posted sentences in order, taken as they are dispatched
+    std::vector<std::string> m_spare;     // their storage, for the next ones
     std::unique_ptr<MainWindow> m_pWindow;
 };
 

@@ -51,9 +51,11 @@ void Printer::Binary(const std::vector<unsigned>& words) {
     m_format->Binary(words);
 }
 
-void Printer::Text(const CString& text) {
+void Printer::Text(const CString& text) { Text(text.ToBytes()); }
+
+void Printer::Text(std::string_view bytes) {
     ++texts;
-    m_format->Message(text.ToBytes());
+    m_format->Message(bytes);
 }
 
 std::string FormatOption(bool json, const std::string& format) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -41,12 +42,16 @@ public:
 
     // Whether the host must forward every framed message (WM_GPS_RAWSTRING) to Text.
     bool WantsMessages() const { return m_format->WantsMessages(); }
+    // Whether of those messages only the RMC and ZDA sentences matter (output::Format::DatesOnly).
+    bool DatesOnly() const { return m_format->DatesOnly(); }
 
     void Epoch(const CGPSData& data);
     void RawEpoch(const CGPSDataRaw& raw);
     void Ephemeris(const CGPSDataEphemeris& ephemeris);
     void Binary(const std::vector<unsigned>& words);
     void Text(const CString& text);
+    // A framed message as its bytes, line end included.
+    void Text(std::string_view bytes);
     // The run is over (closes a GPX document); the destructor does it too.
     void Finish();
 

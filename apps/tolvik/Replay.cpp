@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <string_view>
 
 #include "Cli.h"
 #include "ConsoleHost.h"
@@ -21,6 +22,7 @@ namespace tolvik::tool {
 namespace {
 
 constexpr int kRawBurst = 512;  // bytes per read from a port, roughly what a burst brings
+constexpr std::size_t kOutputBuffer = 64 * 1024;
 
 // A progress line on standard error for long fast replays, when someone watches a terminal.
 class Progress {
@@ -60,21 +62,79 @@ void KeepCollecting(CGPSEngine& engine) {
 // Stops a replay once enough epochs with a position were printed (0: no limit).
 bool EnoughEpochs(const Printer& printer, long maxEpochs) { return maxEpochs > 0 && printer.positions >= maxEpochs; }
 
+// Lines replayed between deliveries to the main window: each delivery after an empty queue
+// costs the wake-up event's system calls, and what waits meanwhile stays small.
+constexpr long kLinesPerDelivery = 256;
+
+// Whether a line may hold a sentence with a date (RMC or ZDA) anywhere in it.
+bool MayHoldDate(std::string_view line) {
+    return line.find("RMC") != std::string_view::npos || line.find("ZDA") != std::string_view::npos;
+}
+
+// Whether the engine, with nothing left over in its framing buffer, frames the line with its
+// "\r\n" as exactly one text message of those bytes: a '$' sentence of printable ASCII with no
+// other message start in it, not a "$BIN" block, short enough not to overflow the buffer, with
+// a second comma (framing waits for one) and a second field made of digits and points (a time,
+// as RMC and ZDA carry there; the fixed-length binary records have letters in that field).
+bool OneTextMessage(std::string_view line) {
+    if (line.size() < 2 || line[0] != '$' || line.starts_with("$BIN")) return false;
+    if (line.size() + 2 >= static_cast<std::size_t>(CGPSEngine::kBufferLimit)) return false;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c < 0x20 || c > 0x7E || c == '$' || c == '#') return false;
+    }
+    const auto c1 = line.find(',');
+    const auto c2 = c1 == std::string_view::npos ? c1 : line.find(',', c1 + 1);
+    if (c2 == std::string_view::npos) return false;
+    for (std::size_t i = c1 + 1; i < c2; ++i) {
+        if ((line[i] < '0' || line[i] > '9') && line[i] != '.') return false;
+    }
+    return true;
+}
+
+// The recording at once, line by line as the engine's emulation passes them on. A format that
+// looks only at the date sentences gets them from here rather than having the engine post every
+// framed message: a date line that the engine frames as just itself is queued for it directly,
+// behind the epochs it completed; any other line that might frame one (a date line of another
+// shape, or a line that continues an unfinished message) is replayed with the messages
+// forwarded, so the format sees exactly the messages it would have seen.
 void FastReplay(CGPSEngine& engine, ConsoleHost& host, Printer& printer, const std::string& path, long maxEpochs) {
     CTextFile file(false, false);
     if (!file.Open(path.c_str(), CTextFile::modeRead | CTextFile::typeText)) {
         throw std::runtime_error(path + ": " + file.GetErrorText());
     }
+    const bool datesOnly = printer.WantsMessages() && printer.DatesOnly();
+    if (datesOnly) engine.m_ComBuffer.SetStopped(true);
+    // A limit on the epochs is checked after every line, as they are delivered.
+    const long linesPerDelivery = maxEpochs > 0 ? 1 : kLinesPerDelivery;
     Progress progress(FileSize(path));
     long long done = 0;
-    CString line;
-    while (!EnoughEpochs(printer, maxEpochs) && file.ReadString(line)) {
-        done += line.GetLength() + 1;
-        engine.ReplayLine(line);
-        host.Pump();
-        KeepCollecting(engine);
-        progress.Update(done, printer.epochs);
+    long lines = 0;
+    std::string_view line;
+    while (!EnoughEpochs(printer, maxEpochs) && file.ReadLine(line)) {
+        done += static_cast<long long>(line.size()) + 1;
+        if (!datesOnly) {
+            engine.ReplayLine(line);
+            KeepCollecting(engine);
+        } else {
+            const bool mayHoldDate = MayHoldDate(line);
+            const bool continues = engine.m_Buffer.GetLength() > 0;
+            if (continues || (mayHoldDate && !OneTextMessage(line))) {
+                engine.m_ComBuffer.SetStopped(false);
+                engine.ReplayLine(line);
+                KeepCollecting(engine);
+                engine.m_ComBuffer.SetStopped(true);
+            } else {
+                engine.ReplayLine(line);
+                if (mayHoldDate) host.PostSentence(line);
+            }
+        }
+        if (++lines % linesPerDelivery == 0) {
+            host.Pump();
+            progress.Update(done, printer.epochs);
+        }
     }
+    host.Pump();
     progress.Finish();
 }
 
@@ -170,8 +230,10 @@ int RunReplay(const ReplayOptions& options) {
     const std::string path = ResolveInputFile(options.file);
     const ReceiverSettings& settings = options.receiver;
     const bool fast = options.fast || options.raw;
-    // Fast replay may keep its output block-buffered: nobody watches it line by line.
-    if (fast) std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+    // Fast replay may keep its output block-buffered: nobody watches it line by line. The
+    // buffer is ours, since without one stdio picks a page (a system call every few records).
+    static char outputBuffer[kOutputBuffer];
+    if (fast) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
     Printer printer(stdout, OutputFormat(options.output), options.output.text);
     ConsoleHost host(printer, !fast);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 #include "engine/Catalogue.h"
 #include "tolvik/framing/CParser.h"
@@ -27,6 +28,7 @@ bool IsExistingFile(const CString& path) {
 
 constexpr const wchar_t* kDefaultEmulationFile = L"Emulation.log";
 constexpr const wchar_t* kPauseMarker = L"VEK PAUSE";
+constexpr std::string_view kPauseMarkerBytes = "VEK PAUSE";  // the same, for lines held as bytes
 
 }  // namespace
 
@@ -316,6 +318,15 @@ bool CGPSEngine::ReplayLine(CString line) {
     }
     CBinBuffer bytes(line);
     return UpdateGPSBuffer(bytes);
+}
+
+bool CGPSEngine::ReplayLine(std::string_view line) {
+    // A pause marker is rare and shows a box: the characters' way handles it.
+    if (line.starts_with(kPauseMarkerBytes)) return ReplayLine(CString::FromBytes(line));
+    m_ReplayBytes.Clear();
+    m_ReplayBytes.Append(line.data(), static_cast<int>(line.size()));
+    m_ReplayBytes.Append("\r\n", 2);
+    return UpdateGPSBuffer(m_ReplayBytes);
 }
 
 bool CGPSEngine::WaitForDevice(ReaderRun& run, CGPSReceiver* pReceiver) {

@@ -38,39 +38,63 @@ int CTextFile::Open(const char* path, UINT nOpenFlags, void* pException) {
         ::close(fd);
         return 0;
     }
-    m_pFile = fdopen(fd, "rb");
-    if (!m_pFile) {
-        m_strError = std::strerror(errno);
-        ::close(fd);
-        return 0;
-    }
+    m_fd = fd;
     return 1;
 }
 
 void CTextFile::Close() {
-    if (m_pFile) {
-        std::fclose(m_pFile);
-        m_pFile = nullptr;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_pos = m_end = 0;
+}
+
+bool CTextFile::Fill() {
+    constexpr std::size_t kBlock = 64 * 1024;
+    if (m_block.size() < kBlock) m_block.resize(kBlock);
+    m_pos = m_end = 0;
+    while (true) {
+        const ssize_t n = ::read(m_fd, m_block.data(), m_block.size());
+        if (n > 0) {
+            m_end = static_cast<std::size_t>(n);
+            return true;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        return false;
     }
 }
 
 bool CTextFile::ReadString(CString& line) {
-    if (!m_pFile) return false;
+    std::string_view bytes;
+    if (!ReadLine(bytes)) return false;
+    line = CString::FromBytes(bytes.data(), static_cast<int>(bytes.size()));
+    return true;
+}
+
+bool CTextFile::ReadLine(std::string_view& line) {
+    if (m_fd < 0) return false;
     // One byte beyond the limit tells a cut line from one that fills it exactly (or one whose
     // "\r" before the line end is that byte).
     constexpr std::size_t kKeep = kMaxLineLength + 1;
     m_line.clear();
     bool any = false;
     bool overflow = false;
-    int c = 0;
-    while ((c = getc_unlocked(m_pFile)) != EOF) {
+    bool ended = false;
+    while (!ended && (m_pos < m_end || Fill())) {
         any = true;
-        if (c == '\n') break;
-        if (m_line.size() < kKeep) {
-            m_line.push_back(static_cast<char>(c));
-        } else {
+        const char* const start = m_block.data() + m_pos;
+        const std::size_t available = m_end - m_pos;
+        const auto* const lineEnd = static_cast<const char*>(std::memchr(start, '\n', available));
+        std::size_t take = lineEnd ? static_cast<std::size_t>(lineEnd - start) : available;
+        ended = lineEnd != nullptr;
+        m_pos += take + (ended ? 1 : 0);
+        const std::size_t room = kKeep - m_line.size();
+        if (take > room) {
             overflow = true;
+            take = room;
         }
+        m_line.append(start, take);
     }
     if (!any) return false;
     if (!overflow && !m_line.empty() && m_line.back() == '\r') m_line.pop_back();
@@ -78,12 +102,14 @@ bool CTextFile::ReadString(CString& line) {
         m_line.resize(kMaxLineLength);
         ++m_nCutLines;
     }
-    line = CString::FromBytes(m_line.data(), static_cast<int>(m_line.size()));
+    line = m_line;
     return true;
 }
 
 void CTextFile::SeekToBegin() {
-    if (m_pFile) std::rewind(m_pFile);
+    if (m_fd < 0) return;
+    ::lseek(m_fd, 0, SEEK_SET);
+    m_pos = m_end = 0;
 }
 
 }  // namespace tolvik

@@ -6,7 +6,9 @@
 #include <map>
 #include <numbers>
 #include <set>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "ToolProcess.h"
 #include "support/TestSupport.h"
@@ -163,6 +165,60 @@ TEST(Formats, GpsdTimesCarryTheReceiversDate) {
     }
     EXPECT_EQ(tpvs, 360);  // one per GGA of the six-minute sample
     EXPECT_EQ(modes, (std::set<int>{1, 3}));
+}
+
+// Fast replay hands the date sentences to gpsd and gpx itself rather than having every framed
+// message posted; paced replay still has them posted. Both must date the same fixes the same
+// way, whatever shape the lines have: a date sentence after garbage, two sentences on a line,
+// a CR LF line end, a message completed by the next line, a pause line, a comment, a
+// fixed-length binary record, bad checksums. The clock moves a minute or more (or back over
+// midnight) between sentences, so the paced replay never waits.
+TEST(Formats, FastAndPacedReplayDateFixesAlike) {
+    const auto gga = [](const std::string& t) {
+        return Checksummed("GPGGA," + t + ",5213.1439,N,00015.1234,E,1,08,1.0,10.0,M,45.0,M,,");
+    };
+    const auto rmc = [](const std::string& t, const std::string& date) {
+        return Checksummed("GPRMC," + t + ",A,5213.1439,N,00015.1234,E,1.5,45.0," + date + ",,,A");
+    };
+    // clang-format off: a line of the recording a row
+    const std::vector<std::string> lines = {
+        Checksummed("GPZDA,235000.00,30,12,2024,00,00"), gga("235000.00"), rmc("235000.00", "301224"),
+        gga("235100.00"), "xx" + rmc("235100.00", "311224"),                   // garbage first
+        gga("000000.00"), rmc("000000.00", "010125") + gga("000000.00"),       // two on a line
+        gga("000100.00"), rmc("000100.00", "020125") + "\r",                   // CR LF
+        "", "$GPRMC,", rmc("000200.00", "030125").substr(7),                   // waits for a comma
+        gga("000200.00"), "VEK PAUSE,wait " + rmc("000300.00", "040125"),      // no line end
+        gga("000300.00"), "#comment RMC " + rmc("000400.00", "050125"),
+        gga("000400.00"), "$PASHR,MBN,RMC" + std::string(20, 'x'), rmc("000500.00", "060125"),
+        gga("000500.00"), "$GPRMC,ab," + rmc("000600.00", "070125").substr(7),  // not a time
+        gga("000600.00"), "$BIN" + rmc("000700.00", "080125").substr(3),
+        gga("000700.00"), rmc("000800.00", "090125").substr(0, 60) + "\xA0*00",  // bad checksum
+        gga("000800.00"), Checksummed("GPZDA,000900.00,10,01,2025,00,00"), gga("000900.00"),
+        rmc("001000.00", "110125"), gga("001000.00")};
+    // clang-format on
+    test::TempDir dir;
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    test::WriteFile(dir.File("lines.nmea"), text);
+    for (const char* format : {"gpsd", "gpx"}) {
+        SCOPED_TRACE(format);
+        const test::Run fast = test::Tolvik({"replay", "--fast", "--format", format, dir.File("lines.nmea")});
+        const test::Run paced = test::Tolvik({"replay", "--realtime", "--format", format, dir.File("lines.nmea")});
+        ASSERT_EQ(fast.exitCode, 0) << fast.err;
+        ASSERT_EQ(paced.exitCode, 0) << paced.err;
+        EXPECT_EQ(fast.out, paced.out);
+        std::set<std::string> dates;
+        for (std::size_t at = fast.out.find("T00:"); at != std::string::npos; at = fast.out.find("T00:", at + 1)) {
+            dates.insert(fast.out.substr(at - 10, 10));
+        }
+        // After midnight: the RMC behind garbage (31st), the CR LF one (2nd), the ZDA (10th) and
+        // the last RMC (11th). The others never frame as a good RMC: the one sharing its line
+        // with a GGA frames with it up to the CR and fails the checksum, the pause line's
+        // sentence runs into the next line, the comment is a '#' reply, the MBN record swallows
+        // the start of the next line, the rest have bad checksums or a "$BIN" start.
+        EXPECT_EQ(dates, (std::set<std::string>{"2024-12-31", "2025-01-02", "2025-01-10", "2025-01-11"}))
+            << fast.out;
+    }
 }
 
 // gpsbabel reads our track back: one point per epoch with a fix, at its position and time.

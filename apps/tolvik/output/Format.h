@@ -54,6 +54,10 @@ public:
     // records and table show them when asked to (--text).
     virtual void Message(std::string_view bytes) { (void)bytes; }
     virtual bool WantsMessages() const { return false; }
+    // Message looks at RMC and ZDA sentences only (the fix date): a host that holds the
+    // sentences itself may hand over just those, each in its place among the epochs, instead of
+    // having every framed message forwarded.
+    virtual bool DatesOnly() const { return false; }
     virtual void RawEpoch(const CGPSDataRaw& raw) { (void)raw; }
     virtual void Ephemeris(const CGPSDataEphemeris& ephemeris) { (void)ephemeris; }
     virtual void Binary(const std::vector<unsigned>& words) { (void)words; }

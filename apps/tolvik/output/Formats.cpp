@@ -66,6 +66,7 @@ public:
     explicit GpsdFormat(Sink& sink) : m_sink(sink), m_reporter("tolvik") {}
     void Epoch(const CGPSData& d) override { m_reporter.Epoch(d, m_sink); }
     bool WantsMessages() const override { return true; }
+    bool DatesOnly() const override { return true; }
     void Message(std::string_view bytes) override { m_reporter.Message(bytes); }
 
 private:
@@ -120,6 +121,7 @@ public:
         m_sink.Write(p);
     }
     bool WantsMessages() const override { return true; }
+    bool DatesOnly() const override { return true; }
     void Message(std::string_view bytes) override { m_date.Observe(bytes); }
     void Finish() override {
         if (m_finished) return;

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "tolvik/framing/CBinBuffer.h"
@@ -122,6 +123,9 @@ public:
     // text in a message box and goes on without a line end; any other line gets "\r\n". Hosts
     // use it to replay a recording at their own pace (the tool's fast replay).
     bool ReplayLine(CString line);
+    // The same for a line held as bytes (one byte a character), without the conversion to
+    // characters and back on every line. One caller at a time, as for UpdateGPSBuffer.
+    bool ReplayLine(std::string_view line);
 
     // Receivers in catalogue order.
     const std::list<CGPSReceiver*>& Receivers() const { return m_Receivers; }
@@ -130,6 +134,7 @@ public:
     platform::Event* m_hStopEvent = nullptr;  // set while running; signalled to stop
     CGPSReceiver* m_pReceiver = nullptr;
     CBinBuffer m_Buffer;
+    CBinBuffer m_ReplayBytes;  // a byte line with its line end, kept for the next one
     CComBuffer m_ComBuffer;
     bool m_bEmulation = false;
     std::atomic<bool> m_bDataParsed{true};
