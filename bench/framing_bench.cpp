@@ -34,8 +34,7 @@ void BM_FrameMixedStream(benchmark::State& state) {
         CBinBuffer buffer;
         messages = 0;
         for (std::size_t pos = 0; pos < bytes.size(); pos += readSize) {
-            buffer += CBinBuffer(bytes.data() + pos,
-                                 static_cast<int>(std::min(readSize, bytes.size() - pos)));
+            buffer += CBinBuffer(bytes.data() + pos, static_cast<int>(std::min(readSize, bytes.size() - pos)));
             buffer.GetCurrentMessage();
             while (buffer.HasMessage()) {
                 if (asText) {
@@ -51,8 +50,7 @@ void BM_FrameMixedStream(benchmark::State& state) {
             buffer.Resize();
         }
     }
-    if (messages != Stream().messages.size())
-        state.SkipWithError("framed a different number of messages");
+    if (messages != Stream().messages.size()) state.SkipWithError("framed a different number of messages");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
     state.counters["messages"] = static_cast<double>(messages);
 }

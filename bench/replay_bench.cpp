@@ -36,8 +36,8 @@ void BM_ReplaySession(benchmark::State& state) {
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
-    state.counters["messages"] = benchmark::Counter(static_cast<double>(receiver->m_nMessageCount),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["messages"] =
+        benchmark::Counter(static_cast<double>(receiver->m_nMessageCount), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReplaySession)->Arg(512)->Arg(4096)->ArgName("read")->Unit(benchmark::kMillisecond);
 

@@ -109,7 +109,8 @@ void AddOutput(CLI::App& sub, OutputOptions& o) {
 void AddRawEpochLog(CLI::App& sub, RawEpochLogOptions& o) {
     sub.add_option("--log-raw-epochs", o.base,
                    "write raw measurement epochs and ephemerides to BASE_<day><Mon>_<h>h<m>m<s>s.tvr");
-    sub.add_option("--rinex", o.rinex, "write the raw epochs and ephemerides as RINEX 3.04 files BASE.obs and BASE.nav");
+    sub.add_option("--rinex", o.rinex,
+                   "write the raw epochs and ephemerides as RINEX 3.04 files BASE.obs and BASE.nav");
     sub.add_option("--log-interval", o.interval, "seconds between logged raw epochs (default 1)")
         ->check(FiniteIn(0.1, 86400.0));
 }
@@ -200,8 +201,10 @@ int RunTool(int argc, const char* const* argv) {
         ->excludes("--rate");
 
     ServeOptions serve;
-    CLI::App* serveCmd = app.add_subcommand("serve", "serve a receiver to gpsd clients (gpsd's JSON protocol) until Ctrl-C");
-    serveCmd->add_option("--listen", serve.listen, "HOST:PORT to listen on (default 127.0.0.1:2947; port 0: a free one)");
+    CLI::App* serveCmd =
+        app.add_subcommand("serve", "serve a receiver to gpsd clients (gpsd's JSON protocol) until Ctrl-C");
+    serveCmd->add_option("--listen", serve.listen,
+                         "HOST:PORT to listen on (default 127.0.0.1:2947; port 0: a free one)");
     serveCmd->add_option("--http", serve.http, "HOST:PORT of a live view for a browser (a page and its event stream)");
     auto* serveReplay = serveCmd->add_option("--replay", serve.replay, "serve a recording instead of a device");
     serveCmd->add_option("--rate", serve.rate, "R lines per second (with --replay)")

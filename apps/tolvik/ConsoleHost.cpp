@@ -60,8 +60,9 @@ public:
                 break;
             }
             case WM_GPS_DEVICE:
-                std::fprintf(stderr, wParam == GPS_DEVICE_LOST ? "tolvik: the device is gone; waiting for it to come back\n"
-                                                               : "tolvik: the device is back\n");
+                std::fprintf(stderr, wParam == GPS_DEVICE_LOST
+                                         ? "tolvik: the device is gone; waiting for it to come back\n"
+                                         : "tolvik: the device is back\n");
                 break;
             default:
                 break;
@@ -118,7 +119,8 @@ int ConsoleHost::DoMessageBox(const CString& text, UINT) {
 
 std::string DefaultSettingsPath() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/tolvik/settings.ini";
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/tolvik/settings.ini";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.config/tolvik/settings.ini";
     return "tolvik-settings.ini";
 }
 

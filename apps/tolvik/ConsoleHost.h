@@ -26,7 +26,9 @@ public:
     // The receiver in use.
     void SetReceiver(CGPSReceiver* pReceiver) { m_pReceiver = pReceiver; }
     // A logger that also gets every raw epoch and ephemeris (several may be added; null is ignored).
-    void SetRawLog(CDataLog* pLog) { if (pLog) m_rawLogs.push_back(pLog); }
+    void SetRawLog(CDataLog* pLog) {
+        if (pLog) m_rawLogs.push_back(pLog);
+    }
     // Dispatches everything waiting for the main window.
     int Pump() { return PumpWaitingMessages(); }
     // Queues a sentence the tool read itself (bytes without line end) for the printer's Text,

@@ -2,10 +2,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <mutex>
 
 #include "Cli.h"
@@ -54,7 +54,8 @@ void SayWhatTheModelWrites(CGPSReceiver& receiver) {
     if (receiver.HasRawData()) {
         writes += std::string(writes.empty() ? "" : "; ") + "raw-data output off when it stops";
     }
-    if (!writes.empty()) std::fprintf(stderr, "tolvik: note: \"%s\" writes to the receiver: %s\n", name.c_str(), writes.c_str());
+    if (!writes.empty())
+        std::fprintf(stderr, "tolvik: note: \"%s\" writes to the receiver: %s\n", name.c_str(), writes.c_str());
 }
 
 // Counts of what the line brought, for the silence warning.
@@ -165,7 +166,8 @@ int RunMonitor(const MonitorOptions& options) {
     if (autoBaud) {
         const int found = FindBaudRate(engine, host, *receiver, device);
         if (found == 0) {
-            std::fprintf(stderr, "tolvik: no rate from 4800 to 115200 baud brought sentences with good checksums on %s\n",
+            std::fprintf(stderr,
+                         "tolvik: no rate from 4800 to 115200 baud brought sentences with good checksums on %s\n",
                          device.c_str());
             return kExitFailure;
         }

@@ -52,13 +52,14 @@ bool CRawEpochLog::LogEpoch(const CGPSDataRaw& e) {
     }
     m_dLastEpochTime = e.m_dReceiverTime;
     m_nLastEpochWeek = e.m_nGPSWeek;
-    bool ok = std::fprintf(m_pFile, "EPOCH %d %.3f %.9f %.10f %.10f %.4f %.4f %.4f %d\n", e.m_nGPSWeek, e.m_dReceiverTime,
-                 e.m_dCorrectedTime, e.m_dLatitude, e.m_dLongitude, e.m_dHeight, e.m_dClockOffset, e.m_dClockDrift,
-                 e.m_nNumSV) >= 0;
+    bool ok = std::fprintf(m_pFile, "EPOCH %d %.3f %.9f %.10f %.10f %.4f %.4f %.4f %d\n", e.m_nGPSWeek,
+                           e.m_dReceiverTime, e.m_dCorrectedTime, e.m_dLatitude, e.m_dLongitude, e.m_dHeight,
+                           e.m_dClockOffset, e.m_dClockDrift, e.m_nNumSV) >= 0;
     for (int i = 0; i < e.m_nNumSV && i < CGPSDataRaw::kSlots; ++i) {
         const auto& sv = e.m_Satellites[i];
         ok = std::fprintf(m_pFile, "SV %d %d %.4f %.4f %.4f\n", sv.m_nPRN, sv.m_nTag, sv.m_dRange, sv.m_dPhase,
-                          sv.m_dDoppler) >= 0 && ok;
+                          sv.m_dDoppler) >= 0 &&
+             ok;
     }
     if (!Written(ok && std::fflush(m_pFile) == 0)) return false;
     ++m_nEpochs;
@@ -67,12 +68,13 @@ bool CRawEpochLog::LogEpoch(const CGPSDataRaw& e) {
 
 bool CRawEpochLog::LogEphemeris(const CGPSDataEphemeris& e) {
     if (!m_pFile || !m_strError.empty() || e.m_nWeek < 1) return false;
-    const bool ok = std::fprintf(m_pFile,
-                 "EPH %d %d %d %d %d %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g "
-                 "%.15g %.15g %.15g %.15g %.15g %.15g %d %d\n",
-                 e.m_nPRN, e.m_nWeek, e.m_nTOW, e.m_nToc, e.m_nToe, e.m_dAf0, e.m_dAf1, e.m_dAf2, e.m_dTgd, e.m_dM0,
-                 e.m_dE, e.m_dRootA, e.m_dDeltaN, e.m_dOmega0, e.m_dOmega, e.m_dI0, e.m_dOmegaDot, e.m_dIDot, e.m_dCic,
-                 e.m_dCis, e.m_dCrc, e.m_dCrs, e.m_dCuc, e.m_dCus, e.m_nAODE, e.m_nAODC) >= 0;
+    const bool ok =
+        std::fprintf(m_pFile,
+                     "EPH %d %d %d %d %d %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g %.15g "
+                     "%.15g %.15g %.15g %.15g %.15g %.15g %d %d\n",
+                     e.m_nPRN, e.m_nWeek, e.m_nTOW, e.m_nToc, e.m_nToe, e.m_dAf0, e.m_dAf1, e.m_dAf2, e.m_dTgd, e.m_dM0,
+                     e.m_dE, e.m_dRootA, e.m_dDeltaN, e.m_dOmega0, e.m_dOmega, e.m_dI0, e.m_dOmegaDot, e.m_dIDot,
+                     e.m_dCic, e.m_dCis, e.m_dCrc, e.m_dCrs, e.m_dCuc, e.m_dCus, e.m_nAODE, e.m_nAODC) >= 0;
     return Written(ok && std::fflush(m_pFile) == 0);
 }
 

@@ -26,15 +26,16 @@ int RunReceivers(const ReceiversOptions& options) {
         {"ortho", [](CGPSReceiver& r) { return r.GGASendsOrthoHeight(); }},
         {"DGPS", [](CGPSReceiver& r) { return r.HasDGPSSupport(); }},
     };
-    static const char* const kJsonNames[] = {"hasRawData",        "implementsQueryNmea", "implementsQueryGpsSettings",
-                                             "implementsBeacon",  "implementsSetElevMask", "implementsSetNmea",
-                                             "implementsResetAll", "ggaSendsOrthoHeight", "hasDgpsSupport"};
+    static const char* const kJsonNames[] = {
+        "hasRawData",         "implementsQueryNmea",   "implementsQueryGpsSettings",
+        "implementsBeacon",   "implementsSetElevMask", "implementsSetNmea",
+        "implementsResetAll", "ggaSendsOrthoHeight",   "hasDgpsSupport"};
 
     if (options.json) {
         for (CGPSReceiver* r : engine.Receivers()) {
             nlohmann::ordered_json row = {{"name", ToUtf8(r->GetName())},
-                                  {"class", r->GetRuntimeClass()->m_lpszClassName},
-                                  {"defaultBaudrate", r->GetDefaultBaudrate()}};
+                                          {"class", r->GetRuntimeClass()->m_lpszClassName},
+                                          {"defaultBaudrate", r->GetDefaultBaudrate()}};
             for (std::size_t i = 0; i < std::size(kColumns); ++i) row[kJsonNames[i]] = kColumns[i].answer(*r);
             std::printf("%s\n", row.dump().c_str());
         }
@@ -50,9 +51,10 @@ int RunReceivers(const ReceiversOptions& options) {
         for (const auto& c : kColumns) std::printf(" %6s", c.answer(*r) ? "yes" : "-");
         std::printf("\n");
     }
-    std::printf("\nraw: raw data for post-processing; qNMEA/qSet: queries NMEA output / settings; beacon: beacon\n"
-                "set-up; mask: elevation mask; sNMEA: sets NMEA output; reset: factory reset; ortho: GGA altitude\n"
-                "already above the geoid; DGPS: differential source can be set; baud: default line speed.\n");
+    std::printf(
+        "\nraw: raw data for post-processing; qNMEA/qSet: queries NMEA output / settings; beacon: beacon\n"
+        "set-up; mask: elevation mask; sNMEA: sets NMEA output; reset: factory reset; ortho: GGA altitude\n"
+        "already above the geoid; DGPS: differential source can be set; baud: default line speed.\n");
     return kExitOk;
 }
 

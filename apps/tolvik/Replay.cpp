@@ -13,8 +13,8 @@
 #include "ConsoleHost.h"
 #include "RawEpochLog.h"
 #include "RinexOutput.h"
-#include "tolvik/framing/CTextFile.h"
 #include "sim/SimulatedReceiver.h"
+#include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik::tool {
@@ -47,7 +47,7 @@ private:
 };
 
 long long FileSize(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 }
 

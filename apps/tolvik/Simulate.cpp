@@ -78,7 +78,7 @@ int RunSimulate(const SimulateOptions& options) {
         model = ReceiverByName(engine, options.receiver)->GetName().ToBytes();
         simOptions.dialect = sim::SimulatedReceiver::DialectOf(model);
         dialectNote = simOptions.dialect == sim::SimulatedReceiver::Dialect::None ? "no commands (plain NMEA)"
-                                                                                   : "the commands of \"" + model + "\"";
+                                                                                  : "the commands of \"" + model + "\"";
     }
     const std::vector<std::string> lines = options.raw ? ReadBursts(path) : ReadLines(path);
     if (lines.empty()) {

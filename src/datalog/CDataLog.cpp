@@ -32,9 +32,7 @@ CDataLog::CDataLog(CWnd* pWnd) : m_pParentWnd(pWnd), m_TimeMark(CTime::GetCurren
 
 CDataLog::~CDataLog() = default;
 
-void CDataLog::SetPort(int nPort) {
-    m_strPort = nPort == 2 ? L"COM2" : L"COM1";
-}
+void CDataLog::SetPort(int nPort) { m_strPort = nPort == 2 ? L"COM2" : L"COM1"; }
 
 bool CDataLog::SetFilename(const CString& strName) {
     m_strFilename = WithoutExtension(strName) + GetFileExtension();
@@ -49,15 +47,12 @@ bool CDataLog::SetDefaultFilename(const CString& strBase) {
 
 CString CDataLog::GenerateDefaultFilename(const CString& strBase) const {
     const std::tm now = CTime::GetCurrentTime().GetLocalTm();
-    const CString stamp =
-        CString::Formatted(L"_%d%s_%dh%dm%ds", now.tm_mday, MonthAbbreviation(now.tm_mon + 1),
-                           now.tm_hour, now.tm_min, now.tm_sec);
+    const CString stamp = CString::Formatted(L"_%d%s_%dh%dm%ds", now.tm_mday, MonthAbbreviation(now.tm_mon + 1),
+                                             now.tm_hour, now.tm_min, now.tm_sec);
     return WithoutExtension(strBase) + stamp + GetFileExtension();
 }
 
-void CDataLog::SetTimeMark() {
-    m_TimeMark = CTime::GetCurrentTime();
-}
+void CDataLog::SetTimeMark() { m_TimeMark = CTime::GetCurrentTime(); }
 
 int CDataLog::GetMinutesElapsed() const {
     // Unsigned on purpose: a clock set back gives a large difference, still reduced to one day.
@@ -65,9 +60,7 @@ int CDataLog::GetMinutesElapsed() const {
     return static_cast<int>(d / 60 - (d / 86400) * 1440);
 }
 
-bool CDataLog::IsReady() const {
-    return !m_strFilename.IsEmpty() && m_dLogInterval >= kMinLogInterval && m_bEnabled;
-}
+bool CDataLog::IsReady() const { return !m_strFilename.IsEmpty() && m_dLogInterval >= kMinLogInterval && m_bEnabled; }
 
 CString CDataLog::GetStatusString() const {
     const int nMinutes = GetMinutesElapsed();

@@ -22,7 +22,7 @@ namespace tolvik {
 namespace {
 
 bool IsExistingFile(const CString& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.IsEmpty() && stat(path.ToBytes().c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -39,13 +39,13 @@ constexpr std::string_view kPauseMarkerBytes = "VEK PAUSE";  // the same, for li
 // mutex, marks the thread abandoned and detaches it; back from the host, the thread sees the mark
 // and returns without touching the engine again.
 struct CGPSEngine::ReaderRun final : HostCallBracket {
-    platform::Event stop{false, false};     // the engine's m_hStopEvent for this run
-    platform::Event stopped{true, false};   // the thread's answer as it ends
+    platform::Event stop{false, false};    // the engine's m_hStopEvent for this run
+    platform::Event stopped{true, false};  // the thread's answer as it ends
     std::atomic<bool> stopRequested{false};
-    std::atomic<bool> ended{false};         // the thread left its loop
+    std::atomic<bool> ended{false};  // the thread left its loop
     std::mutex engineMutex;
-    bool abandoned = false;                 // guarded by engineMutex
-    bool finished = false;                  // guarded by engineMutex: only returning is left
+    bool abandoned = false;                                           // guarded by engineMutex
+    bool finished = false;                                            // guarded by engineMutex: only returning is left
     std::unique_lock<std::mutex> held{engineMutex, std::defer_lock};  // the thread's hold
 
     void Leave() override { held.unlock(); }
@@ -357,8 +357,8 @@ bool CGPSEngine::RunLive(ReaderRun& run) {
             lastSuccess = clock.MonotonicMs();
         }
         // The first byte ends a wait of up to a second; the stop signal ends it too.
-        const int n = CGPSReceiver::m_Port.ReadBurst(buffer.get(), kBufferLimit + 1, kFirstByteWaitMs,
-                                                     kBurstWaitMs, &run.stop);
+        const int n =
+            CGPSReceiver::m_Port.ReadBurst(buffer.get(), kBufferLimit + 1, kFirstByteWaitMs, kBurstWaitMs, &run.stop);
         if (n < 0 && !run.stopRequested && CGPSReceiver::m_Port.HungUp()) {
             if (!WaitForDevice(run, pReceiver)) break;
             lastSuccess = clock.MonotonicMs();

@@ -78,8 +78,8 @@ void CBinBuffer::Append(const char* pData, int nCount) {
 int CBinBuffer::Find(char c, int nStart) const {
     if (nStart < 0) nStart = 0;
     if (nStart >= m_nLength) return -1;
-    const void* hit = std::memchr(GetData() + nStart, static_cast<unsigned char>(c),
-                                  static_cast<std::size_t>(m_nLength - nStart));
+    const void* hit =
+        std::memchr(GetData() + nStart, static_cast<unsigned char>(c), static_cast<std::size_t>(m_nLength - nStart));
     return hit ? static_cast<int>(static_cast<const BYTE*>(hit) - GetData()) : -1;
 }
 
@@ -99,9 +99,8 @@ bool CBinBuffer::Next() {
     // Without a framed message there is nothing to move past: the bytes at the current position
     // are the start of an incomplete message and must stay.
     if (HasMessage() && m_nCurrent < m_nLength) {
-        const bool exact = At(m_nCurrent) == '#' ||
-                           (At(m_nCurrent) == kSync0 && m_nCurrent + 2 < m_nLength &&
-                            At(m_nCurrent + 1) == kSync1 && At(m_nCurrent + 2) == kSync2);
+        const bool exact = At(m_nCurrent) == '#' || (At(m_nCurrent) == kSync0 && m_nCurrent + 2 < m_nLength &&
+                                                     At(m_nCurrent + 1) == kSync1 && At(m_nCurrent + 2) == kSync2);
         m_nCurrent += m_nMsgLength;
         // The LF after a sentence's CR goes with it. Only a LF: a "$BIN" block ends with its own
         // CR LF, and the byte after it is already the next message. (A LF that arrives with the

@@ -71,12 +71,8 @@ constexpr int kSetupTimeoutMs = 1000;
 // After the reset: differential corrections used automatically as they arrive on the receiver's
 // port B, the sentences the library reads, and the dilution-of-precision masks.
 constexpr const wchar_t* kSetupAfterReset[] = {
-    L"$PASHS,RTC,AUT,Y\r\n",
-    L"$PASHS,RTC,REM,B\r\n",
-    L"$PASHS,NME,GGA,A,ON\r\n",
-    L"$PASHS,NME,GSA,A,ON\r\n",
-    L"$PASHS,NME,VTG,A,ON\r\n",
-    L"$PASHS,NME,SAT,A,ON\r\n",
+    L"$PASHS,RTC,AUT,Y\r\n",    L"$PASHS,RTC,REM,B\r\n",    L"$PASHS,NME,GGA,A,ON\r\n",
+    L"$PASHS,NME,GSA,A,ON\r\n", L"$PASHS,NME,VTG,A,ON\r\n", L"$PASHS,NME,SAT,A,ON\r\n",
 };
 constexpr int kPdopMask = 14;
 constexpr int kHdopMask = 10;

@@ -45,15 +45,14 @@ struct SentenceRate {
     int nMsg;
     bool bOn;
 };
-constexpr SentenceRate kDefaultNmea[] = {{kGGA, true},  {kGSA, true},  {kVTG, true},
-                                         {kGSV, true},  {kRMC, false}, {kGLL, false}};
+constexpr SentenceRate kDefaultNmea[] = {{kGGA, true}, {kGSA, true},  {kVTG, true},
+                                         {kGSV, true}, {kRMC, false}, {kGLL, false}};
 constexpr SentenceRate kGgaOnlyNmea[] = {{kGGA, true},  {kGSA, false}, {kVTG, false},
                                          {kGSV, false}, {kRMC, false}, {kGLL, false}};
 }  // namespace
 
 void CSirf::SetNmeaMsg(int nMsg, bool bOn) {
-    CString strSentence =
-        CString::Formatted(L"$PSRF103,%02d,00,%02d,01", nMsg, bOn ? kRateSeconds : 0);
+    CString strSentence = CString::Formatted(L"$PSRF103,%02d,00,%02d,01", nMsg, bOn ? kRateSeconds : 0);
     AppendNmeaChecksum(strSentence);
     WriteCommand(strSentence + L"\r\n", 400);
 }

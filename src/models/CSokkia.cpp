@@ -34,10 +34,8 @@ constexpr const wchar_t* kQueryBeaconSettings = L"$GPCRQ,MSK\r\n";
 
 // "$PMCAG,005" sets the whole output list in one line: after a leading field, pairs of a message
 // and its switch (1 on, 0 off). The receiver needs a second to rebuild its output.
-constexpr const wchar_t* kDefaultNmea =
-    L"$PMCAG,005,0,900,0,906,0,907,0,GGA,1,GSA,1,VTG,1,GSV,1,ZDA,0,RMC,0,GLL,0\r\n";
-constexpr const wchar_t* kGgaOnlyNmea =
-    L"$PMCAG,005,0,900,0,906,0,907,0,GGA,1,GSA,0,VTG,0,GSV,0,ZDA,0,RMC,0,GLL,0\r\n";
+constexpr const wchar_t* kDefaultNmea = L"$PMCAG,005,0,900,0,906,0,907,0,GGA,1,GSA,1,VTG,1,GSV,1,ZDA,0,RMC,0,GLL,0\r\n";
+constexpr const wchar_t* kGgaOnlyNmea = L"$PMCAG,005,0,900,0,906,0,907,0,GGA,1,GSA,0,VTG,0,GSV,0,ZDA,0,RMC,0,GLL,0\r\n";
 constexpr DWORD kNmeaPauseMs = 1000;
 
 }  // namespace

@@ -134,8 +134,8 @@ void CSokkiaAxis3::SetBeacon(BEACON_MODE_TYPE eMode, CString strFrequency, CStri
 // ---- NMEA output: everything off, then the sentences once per second
 
 namespace {
-constexpr const wchar_t* kDefaultNmea[] = {L"$JASC,GPGGA,1\r\n", L"$JASC,GPGSA,1\r\n",
-                                           L"$JASC,GPVTG,1\r\n", L"$JASC,GPGSV,1\r\n"};
+constexpr const wchar_t* kDefaultNmea[] = {L"$JASC,GPGGA,1\r\n", L"$JASC,GPGSA,1\r\n", L"$JASC,GPVTG,1\r\n",
+                                           L"$JASC,GPGSV,1\r\n"};
 constexpr const wchar_t* kGgaOnlyNmea[] = {L"$JASC,GPGGA,1\r\n"};
 
 void SendNmeaSetup(std::span<const wchar_t* const> sentences) {
@@ -162,11 +162,16 @@ constexpr CommandStep kDgpsWaas[] = {{L"$JAPP,1\r\n", 5000}, {L"$JDIFF,WAAS\r\n"
 // The receiver has no command for the other sources; for them the operation only saves.
 std::span<const CommandStep> DgpsSourceCommands(DgpsMode eMode) {
     switch (eMode) {
-    case DGPS_MODE_NONE: return kDgpsNone;
-    case DGPS_MODE_BEACON: return kDgpsBeacon;
-    case DGPS_MODE_LBAND: return kDgpsLband;
-    case DGPS_MODE_WAAS: return kDgpsWaas;
-    default: return {};
+        case DGPS_MODE_NONE:
+            return kDgpsNone;
+        case DGPS_MODE_BEACON:
+            return kDgpsBeacon;
+        case DGPS_MODE_LBAND:
+            return kDgpsLband;
+        case DGPS_MODE_WAAS:
+            return kDgpsWaas;
+        default:
+            return {};
     }
 }
 }  // namespace

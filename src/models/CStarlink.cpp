@@ -56,11 +56,7 @@ constexpr const wchar_t* kSetElevMaskFormat = L"$PSLIS,ELM,%-d\r\n";
 constexpr const wchar_t* kAllOff = L"$PSLIS,NME,ALL,A,OFF\r\n";
 constexpr const wchar_t* kGgaOn = L"$PSLIS,NME,GGA,A,ON\r\n";
 constexpr const wchar_t* kDefaultNmea[] = {
-    kAllOff,
-    kGgaOn,
-    L"$PSLIS,NME,GSA,A,ON\r\n",
-    L"$PSLIS,NME,VTG,A,ON\r\n",
-    L"$PSLIS,NME,GSV,A,ON\r\n",
+    kAllOff, kGgaOn, L"$PSLIS,NME,GSA,A,ON\r\n", L"$PSLIS,NME,VTG,A,ON\r\n", L"$PSLIS,NME,GSV,A,ON\r\n",
 };
 constexpr const wchar_t* kGgaOnlyNmea[] = {kAllOff, kGgaOn};
 

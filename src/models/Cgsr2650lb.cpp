@@ -61,36 +61,16 @@ struct NmeaSetupStep {
 
 // GGA, GSA, GSV and VTG every second.
 constexpr NmeaSetupStep kDefaultNmea[] = {
-    {kLog, kGgaEverySecond},
-    {kUnlog, kGgaLong},
-    {kUnlog, kGgaRtk},
-    {kUnlog, kGll},
-    {kUnlog, kGrs},
-    {kLog, kGsaEverySecond},
-    {kUnlog, kGst},
-    {kLog, kGsvEverySecond},
-    {kUnlog, kRmb},
-    {kUnlog, kRmc},
-    {kLog, kVtgEverySecond},
-    {kUnlog, kZda},
-    {kUnlog, kAlm},
+    {kLog, kGgaEverySecond}, {kUnlog, kGgaLong}, {kUnlog, kGgaRtk},       {kUnlog, kGll}, {kUnlog, kGrs},
+    {kLog, kGsaEverySecond}, {kUnlog, kGst},     {kLog, kGsvEverySecond}, {kUnlog, kRmb}, {kUnlog, kRmc},
+    {kLog, kVtgEverySecond}, {kUnlog, kZda},     {kUnlog, kAlm},
 };
 
 // GGA every second and nothing else of the list.
 constexpr NmeaSetupStep kGgaOnlyNmea[] = {
-    {kUnlog, kAlm},
-    {kLog, kGgaEverySecond},
-    {kUnlog, kGgaLong},
-    {kUnlog, kGgaRtk},
-    {kUnlog, kGll},
-    {kUnlog, kGrs},
-    {kUnlog, kGsa},
-    {kUnlog, kGst},
-    {kUnlog, kGsv},
-    {kUnlog, kRmb},
-    {kUnlog, kRmc},
-    {kUnlog, kVtg},
-    {kUnlog, kZda},
+    {kUnlog, kAlm}, {kLog, kGgaEverySecond}, {kUnlog, kGgaLong}, {kUnlog, kGgaRtk}, {kUnlog, kGll},
+    {kUnlog, kGrs}, {kUnlog, kGsa},          {kUnlog, kGst},     {kUnlog, kGsv},    {kUnlog, kRmb},
+    {kUnlog, kRmc}, {kUnlog, kVtg},          {kUnlog, kZda},
 };
 
 void SendNmeaSetup(std::span<const NmeaSetupStep> steps) {
@@ -208,8 +188,8 @@ void Cgsr2650lb::QueryBeacon() {
 }
 
 namespace {
-constexpr const wchar_t* kDgpsSourceQueries[] = {
-    L" RTKSOURCEA ONCE\r\n", L" SBASCONTROLA ONCE\r\n", L" PSRDIFFSOURCEA ONCE\r\n"};
+constexpr const wchar_t* kDgpsSourceQueries[] = {L" RTKSOURCEA ONCE\r\n", L" SBASCONTROLA ONCE\r\n",
+                                                 L" PSRDIFFSOURCEA ONCE\r\n"};
 }  // namespace
 
 void Cgsr2650lb::QueryDgpsMode() {
@@ -225,9 +205,8 @@ void Cgsr2650lb::QueryDgpsMode() {
 namespace {
 constexpr CommandStep kLogListQuery[] = {{L"LOG LOGLISTA ONCE\r\n", 200}};
 constexpr CommandStep kWaasQuery[] = {{L"LOG WAAS1A ONCE\r\n", 200}};
-constexpr CommandStep kOmniStarQueries[] = {{L"LOG OMNIINFOA ONCE\r\n", 200},
-                                            {L"LOG OMNISTATA ONCE\r\n", 200},
-                                            {L"LOG OMNIHPPOSA ONCE\r\n", 200}};
+constexpr CommandStep kOmniStarQueries[] = {
+    {L"LOG OMNIINFOA ONCE\r\n", 200}, {L"LOG OMNISTATA ONCE\r\n", 200}, {L"LOG OMNIHPPOSA ONCE\r\n", 200}};
 }  // namespace
 
 void Cgsr2650lb::QueryNmeaActive() {
@@ -256,35 +235,36 @@ void Cgsr2650lb::SetSatElevMask(int nDegrees) {
 
 namespace {
 // Whatever RTK, pseudorange or SBAS corrections arrive.
-constexpr CommandStep kAutomaticSources[] = {{L"RTKSOURCE AUTO ANY\r\n", 100},
-                                             {L"PSRDIFFSOURCE AUTO ANY\r\n", 100},
-                                             {L"SBASCONTROL ENABLE AUTO\r\n", 100}};
-constexpr CommandStep kNoSources[] = {{L"RTKSOURCE NONE\r\n", 100},
-                                      {L"PSRDIFFSOURCE NONE\r\n", 100},
-                                      {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
-constexpr CommandStep kLbandSources[] = {{L"RTKSOURCE OMNISTAR\r\n", 100},
-                                         {L"PSRDIFFSOURCE NONE\r\n", 100},
-                                         {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
-constexpr CommandStep kWaasSources[] = {{L"RTKSOURCE NONE\r\n", 100},
-                                        {L"PSRDIFFSOURCE NONE\r\n", 100},
-                                        {L"SBASCONTROL ENABLE AUTO\r\n", 100}};
-constexpr CommandStep kCdgpsSources[] = {{L"PSRDIFFSOURCE CDGPS\r\n", 100},
-                                         {L"RTKSOURCE NONE\r\n", 100},
-                                         {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
-constexpr CommandStep kOmniStarSources[] = {{L"PSRDIFFSOURCE OMNISTAR\r\n", 100},
-                                            {L"RTKSOURCE NONE\r\n", 100},
-                                            {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
+constexpr CommandStep kAutomaticSources[] = {
+    {L"RTKSOURCE AUTO ANY\r\n", 100}, {L"PSRDIFFSOURCE AUTO ANY\r\n", 100}, {L"SBASCONTROL ENABLE AUTO\r\n", 100}};
+constexpr CommandStep kNoSources[] = {
+    {L"RTKSOURCE NONE\r\n", 100}, {L"PSRDIFFSOURCE NONE\r\n", 100}, {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
+constexpr CommandStep kLbandSources[] = {
+    {L"RTKSOURCE OMNISTAR\r\n", 100}, {L"PSRDIFFSOURCE NONE\r\n", 100}, {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
+constexpr CommandStep kWaasSources[] = {
+    {L"RTKSOURCE NONE\r\n", 100}, {L"PSRDIFFSOURCE NONE\r\n", 100}, {L"SBASCONTROL ENABLE AUTO\r\n", 100}};
+constexpr CommandStep kCdgpsSources[] = {
+    {L"PSRDIFFSOURCE CDGPS\r\n", 100}, {L"RTKSOURCE NONE\r\n", 100}, {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
+constexpr CommandStep kOmniStarSources[] = {
+    {L"PSRDIFFSOURCE OMNISTAR\r\n", 100}, {L"RTKSOURCE NONE\r\n", 100}, {L"SBASCONTROL DISABLE AUTO\r\n", 100}};
 
 // A mode the receiver has no sources for changes only the datum.
 std::span<const CommandStep> SourceCommands(DgpsMode eMode) {
     switch (eMode) {
-    case DGPS_MODE_NONE: return kNoSources;
-    case DGPS_MODE_BEACON: return kAutomaticSources;
-    case DGPS_MODE_LBAND: return kLbandSources;
-    case DGPS_MODE_WAAS: return kWaasSources;
-    case DGPS_MODE_CDGPS: return kCdgpsSources;
-    case DGPS_MODE_OMNISTAR: return kOmniStarSources;
-    default: return {};
+        case DGPS_MODE_NONE:
+            return kNoSources;
+        case DGPS_MODE_BEACON:
+            return kAutomaticSources;
+        case DGPS_MODE_LBAND:
+            return kLbandSources;
+        case DGPS_MODE_WAAS:
+            return kWaasSources;
+        case DGPS_MODE_CDGPS:
+            return kCdgpsSources;
+        case DGPS_MODE_OMNISTAR:
+            return kOmniStarSources;
+        default:
+            return {};
     }
 }
 
@@ -352,8 +332,7 @@ void Cgsr2650lb::SetLbandFrequency(double dFrequency, int nRate) {
         WriteCommand(L"RTKSOURCE OMNISTAR ANY\r\n", 800);
     } else {
         // In kHz, and the bit rate.
-        WriteCommand(CString::Formatted(L"ASSIGNOMNI USER %.0f %d\r\n", dFrequency * 1000.0, nRate),
-                     800);
+        WriteCommand(CString::Formatted(L"ASSIGNOMNI USER %.0f %d\r\n", dFrequency * 1000.0, nRate), 800);
         nTuneMode = kLbandTuneManual;
     }
     ChangeStatus([nTuneMode](CGPSStatusData& status) { status.m_nLbandTuneMode = nTuneMode; });

@@ -90,9 +90,7 @@ std::string CString::ToBytes() const {
     return out;
 }
 
-wchar_t CString::GetAt(int nIndex) const {
-    return (nIndex >= 0 && nIndex < GetLength()) ? m_str[nIndex] : L'\0';
-}
+wchar_t CString::GetAt(int nIndex) const { return (nIndex >= 0 && nIndex < GetLength()) ? m_str[nIndex] : L'\0'; }
 
 void CString::SetAt(int nIndex, wchar_t ch) {
     if (nIndex >= 0 && nIndex < GetLength()) m_str[nIndex] = ch;

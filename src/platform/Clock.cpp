@@ -45,8 +45,7 @@ std::int64_t RealClock::Now() { return static_cast<std::int64_t>(std::time(nullp
 
 void RealClock::Sleep(DWORD ms) {
     timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&req, &req) != 0 && errno == EINTR) {}
 }
 
 int RealClock::WaitReadable(const int* fds, int count, DWORD timeoutMs) {
@@ -232,9 +231,8 @@ int VirtualClock::CountTimedLocked() const {
 bool VirtualClock::WaitForWaiters(const std::function<bool(int, int)>& condition,
                                   std::chrono::milliseconds realTimeout) {
     std::unique_lock lock(m_mutex);
-    return m_blockedChanged.wait_for(lock, realTimeout, [&] {
-        return condition(static_cast<int>(m_waiters.size()), CountTimedLocked());
-    });
+    return m_blockedChanged.wait_for(lock, realTimeout,
+                                     [&] { return condition(static_cast<int>(m_waiters.size()), CountTimedLocked()); });
 }
 
 bool VirtualClock::Settle(int minTimed, std::chrono::milliseconds realTimeout) {

@@ -100,7 +100,6 @@ void CallHost(std::function<void()> call, std::function<void()> discard) {
 
 HostCallBracket* SetHostCallBracket(HostCallBracket* pBracket) { return std::exchange(t_pBracket, pBracket); }
 
-
 CWinApp::CWinApp() = default;
 CWinApp::~CWinApp() = default;
 
@@ -123,8 +122,7 @@ void CWinApp::BeginWaitCursor() { ++m_nWaitCursor; }
 
 void CWinApp::EndWaitCursor() {
     int n = m_nWaitCursor.load();
-    while (n > 0 && !m_nWaitCursor.compare_exchange_weak(n, n - 1)) {
-    }
+    while (n > 0 && !m_nWaitCursor.compare_exchange_weak(n, n - 1)) {}
 }
 
 int CWinApp::DoMessageBox(const CString& text, UINT) {

@@ -29,7 +29,7 @@ bool CProfile::Open(const std::string& path) {
     m_path = path;
     m_sections.clear();
     // A directory opens for reading here and then reads as empty: look at what the path is first.
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
     if (!S_ISREG(st.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);

@@ -69,8 +69,7 @@ bool CloseHandle(Event* pEvent) {
     return true;
 }
 
-DWORD WaitForEventsOrDescriptors(const Event* const* ppEvents, int nEvents, const int* fds, int nFds,
-                                 DWORD timeoutMs) {
+DWORD WaitForEventsOrDescriptors(const Event* const* ppEvents, int nEvents, const int* fds, int nFds, DWORD timeoutMs) {
     if (nEvents < 0 || nFds < 0 || nEvents + nFds == 0) return WAIT_FAILED;
     std::vector<int> all;
     all.reserve(static_cast<std::size_t>(nEvents + nFds));

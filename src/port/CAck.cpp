@@ -80,7 +80,7 @@ void CPreciseTimer::WorkerLoop() {
             const DWORD r = platform::WaitForMultipleObjects({stopEvent, quitEvent}, static_cast<DWORD>(wait));
             if (r == platform::WAIT_OBJECT_0) break;  // stopped: wait for the next Start
             if (r != platform::WAIT_TIMEOUT) return;  // quit
-            if (!IsWindow(target)) continue;           // nobody to tell; keep waiting until stopped
+            if (!IsWindow(target)) continue;          // nobody to tell; keep waiting until stopped
             const DWORD t0 = GetPreciseTickCount();
             // The checker comes back only once the window's thread is pumping, so the tick is not
             // sent into a thread that is busy elsewhere.

@@ -33,10 +33,10 @@ bool BaudConstant(int nBaudRate, speed_t& speed) {
         int rate;
         speed_t constant;
     } kRates[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+        {50, B50},         {75, B75},         {110, B110},         {134, B134},       {150, B150},
+        {200, B200},       {300, B300},       {600, B600},         {1200, B1200},     {1800, B1800},
+        {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400},
+        {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800}, {500000, B500000},
         {576000, B576000}, {921600, B921600}, {1000000, B1000000},
     };
     for (const auto& r : kRates) {
@@ -144,8 +144,8 @@ bool CSerialPort::Configure() {
 
     // Raw binary line: receivers send binary records between their sentences, so nothing may be
     // translated, stripped or replaced on the way in or out.
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                          IXOFF | IXANY | INPCK | IGNPAR);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                          IXANY | INPCK | IGNPAR);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -154,17 +154,34 @@ bool CSerialPort::Configure() {
     int dataBits = m_nDataBits;
     if (dataBits == 0) dataBits = m_nParity == 0 ? 8 : 7;
     switch (dataBits) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        default: tio.c_cflag |= CS8; break;
+        case 5:
+            tio.c_cflag |= CS5;
+            break;
+        case 6:
+            tio.c_cflag |= CS6;
+            break;
+        case 7:
+            tio.c_cflag |= CS7;
+            break;
+        default:
+            tio.c_cflag |= CS8;
+            break;
     }
     switch (m_nParity) {
-        case 1: tio.c_cflag |= PARENB | PARODD; break;             // odd
-        case 2: tio.c_cflag |= PARENB; break;                      // even
-        case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;    // mark
-        case 4: tio.c_cflag |= PARENB | CMSPAR; break;             // space
-        default: break;
+        case 1:
+            tio.c_cflag |= PARENB | PARODD;
+            break;  // odd
+        case 2:
+            tio.c_cflag |= PARENB;
+            break;  // even
+        case 3:
+            tio.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;  // mark
+        case 4:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;  // space
+        default:
+            break;
     }
     if (m_nParity != 0) tio.c_iflag |= INPCK;
     if (m_nStopBits != 0) tio.c_cflag |= CSTOPB;

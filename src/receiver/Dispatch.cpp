@@ -220,8 +220,7 @@ bool CGPSReceiver::Parse(CString& strMessage, GPSStringType eType) {
         switch (eType) {
             case GPS_STR_GGA:
             case GPS_STR_INGGA: {
-                const bool bTaken =
-                    eType == GPS_STR_GGA ? ProcessGGA(strMessage) : ProcessINGGA(strMessage);
+                const bool bTaken = eType == GPS_STR_GGA ? ProcessGGA(strMessage) : ProcessINGGA(strMessage);
                 if (!bTaken) return false;
                 if (m_GPSData.m_bPositionValid && m_bComputeMotion) m_SpeedEngine.Update(m_GPSData);
                 return PostNewData(false);

@@ -42,9 +42,7 @@ int GGAQualityStatus(int nQuality) {
 }
 
 // An inertial source either has no solution or an estimated one.
-int INGGAQualityStatus(int nQuality) {
-    return nQuality == 0 ? UDF_SIGNAL_NONE : UDF_SIGNAL_CALCULATED;
-}
+int INGGAQualityStatus(int nQuality) { return nQuality == 0 ? UDF_SIGNAL_NONE : UDF_SIGNAL_CALCULATED; }
 
 // The "GPSStatus" map, when one was loaded, overrides the fixed table quality by quality; its
 // "default" line, when it has one, covers the qualities it does not list.

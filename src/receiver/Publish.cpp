@@ -22,8 +22,7 @@ constexpr double kMinReportedSpeed = 0.3;  // metres per second
 bool CGPSReceiver::PostNewData(bool bForce) {
     std::lock_guard lock(SharedStateLock());
     const bool bNewPosition = m_GPSData.m_bPositionValid;
-    const bool bPending = bNewPosition || bForce || m_GPSData.m_Status.m_bUpdated ||
-                          m_GPSData.m_bProprietaryValid;
+    const bool bPending = bNewPosition || bForce || m_GPSData.m_Status.m_bUpdated || m_GPSData.m_bProprietaryValid;
     if (!bPending) return false;
 
     std::unique_ptr<CGPSData> pCopy(new (std::nothrow) CGPSData(m_GPSData));
@@ -48,8 +47,8 @@ bool CGPSReceiver::PostNewData(bool bForce) {
     return true;
 }
 
-void CGPSReceiver::AddNotificationCallback(GPSNotificationType eType,
-                                           GPSNotificationCallback pfnCallback, void* pUserData) {
+void CGPSReceiver::AddNotificationCallback(GPSNotificationType eType, GPSNotificationCallback pfnCallback,
+                                           void* pUserData) {
     std::lock_guard lock(SharedStateLock());
     NotificationEntry entry;
     entry.m_Type = eType;
@@ -64,8 +63,7 @@ bool CGPSReceiver::HasNotificationCallback(GPSNotificationType eType) {
     return pEntry && pEntry->m_pfnCallback;
 }
 
-void CGPSReceiver::BroadcastNotification(GPSNotificationType eType,
-                                         CGPSNotification* pNotification) {
+void CGPSReceiver::BroadcastNotification(GPSNotificationType eType, CGPSNotification* pNotification) {
     NotificationEntry entry;
     {
         std::lock_guard lock(SharedStateLock());

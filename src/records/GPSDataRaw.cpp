@@ -5,7 +5,7 @@ namespace tolvik {
 namespace {
 constexpr double kSpeedOfLight = 299792458.0;  // m/s
 constexpr double kTagScale = 0.002;
-constexpr double kDopplerUnit = 0.0001;        // Hz per count
+constexpr double kDopplerUnit = 0.0001;  // Hz per count
 }  // namespace
 
 void CGPSDataRaw::Clear() {

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "replies/ReplyFields.h"
 #include "tolvik/framing/CParser.h"
 #include "tolvik/framing/CStringCE.h"
-#include "replies/ReplyFields.h"
 #include "tolvik/receiver/CGPSReceiver.h"
 
 namespace tolvik {
@@ -35,8 +35,8 @@ bool IsCBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool IsDecimalDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 bool MayBelongToNumber(wchar_t c) {
-    return IsDecimalDigit(c) || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
-           c == L'.' || c == L'+' || c == L'-' || c == L'(' || c == L')' || c == L'_';
+    return IsDecimalDigit(c) || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'.' || c == L'+' ||
+           c == L'-' || c == L'(' || c == L')' || c == L'_';
 }
 
 std::size_t SkipBlanks(std::wstring_view s) {
@@ -69,8 +69,10 @@ bool IsTooLarge(std::string_view span, bool bHex) {
             break;
         } else if (afterPoint) {
             if (found) continue;
-            if (c != '0') found = true;
-            else position -= weight;
+            if (c != '0')
+                found = true;
+            else
+                position -= weight;
         } else if (found || c != '0') {
             found = true;
             position += weight;
@@ -99,9 +101,7 @@ Conversion ConvertLikeWcstod(std::wstring_view text) {
     for (std::size_t k = i; k < text.size() && MayBelongToNumber(text[k]); ++k) {
         rest += static_cast<char>(text[k]);
     }
-    const auto startsWithSign = [](std::string_view s) {
-        return !s.empty() && (s[0] == '+' || s[0] == '-');
-    };
+    const auto startsWithSign = [](std::string_view s) { return !s.empty() && (s[0] == '+' || s[0] == '-'); };
     // from_chars takes a '-' of its own, which wcstod would not after a sign or after "0x".
     if (startsWithSign(rest)) return {};
     const char* first = rest.data();
@@ -358,8 +358,7 @@ bool CGPSReceiver::GetNmeaMsgStatus(const CString& strWord, NmeaMsgStatus& eStat
 
 // A key followed by an output rate, e.g. "GGA:1" in "$PSLIR,PAR,NMEA,GGA:1,GSA:0,...": a rate
 // above 0 means on, 0 or less off. A missing key means the receiver did not say (unknown).
-bool CGPSReceiver::GetNmeaMsgStatus(const CString& strText, NmeaMsgStatus& eStatus,
-                                    const CString& strKey) {
+bool CGPSReceiver::GetNmeaMsgStatus(const CString& strText, NmeaMsgStatus& eStatus, const CString& strKey) {
     CString strValue;
     if (!TextAfterKey(strText, strKey.GetString(), strValue)) {
         eStatus = NMEA_MSG_UNKNOWN;

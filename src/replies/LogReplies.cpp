@@ -54,8 +54,7 @@ bool TextLogData(const CString& strLog, int nCommas, CString& strData) {
 
 // Head + data part into m_szReplyText (cut to 79 characters), marking a new reply. False, with
 // nothing stored, for a log it cannot cut; it never throws.
-bool StoreTextLog(const CString& strLog, const wchar_t* pszHead, int nCommas,
-                  CGPSStatusData& status) {
+bool StoreTextLog(const CString& strLog, const wchar_t* pszHead, int nCommas, CGPSStatusData& status) {
     try {
         CString strData;
         if (!TextLogData(strLog, nCommas, strData)) return false;
@@ -86,14 +85,12 @@ bool CGPSReceiver::ProcessLOGLIST(CString& strMessage) {
         int nStatusIndex;
     };
     static constexpr Log kLogs[] = {
-        {L"GPGGA", NMEA_INDEX_GGA}, {L"GPGSA", NMEA_INDEX_GSA}, {L"GPZDA", NMEA_INDEX_ZDA},
-        {L"GPGLL", NMEA_INDEX_GLL}, {L"GPVTG", NMEA_INDEX_VTG}, {L"GPSAT", NMEA_INDEX_SAT},
-        {L"GPGSV", NMEA_INDEX_GSV},
+        {L"GPGGA", NMEA_INDEX_GGA}, {L"GPGSA", NMEA_INDEX_GSA}, {L"GPZDA", NMEA_INDEX_ZDA}, {L"GPGLL", NMEA_INDEX_GLL},
+        {L"GPVTG", NMEA_INDEX_VTG}, {L"GPSAT", NMEA_INDEX_SAT}, {L"GPGSV", NMEA_INDEX_GSV},
     };
     CGPSStatusData& status = m_GPSData.m_Status;
     for (const Log& log : kLogs) {
-        status.m_NmeaStatus[log.nStatusIndex] =
-            strMessage.Find(log.pszName) >= 0 ? NMEA_MSG_ON : NMEA_MSG_OFF;
+        status.m_NmeaStatus[log.nStatusIndex] = strMessage.Find(log.pszName) >= 0 ? NMEA_MSG_ON : NMEA_MSG_OFF;
     }
     status.m_bNmeaStatusValid = true;
     status.m_bUpdated = true;

@@ -31,11 +31,11 @@ bool CGPSReceiver::ProcessCRMSS(CString& strMessage) {
         CGPSStatusData& status = m_GPSData.m_Status;
         CParser parser(strMessage, kNmeaSeparators, true);
         CString strHeader;
-        parser.GetNextString(strHeader);                 // 1
-        parser.GetInt(status.m_nBeaconSignalStrength);   // 2
-        parser.GetInt(status.m_nBeaconSNR);              // 3
-        parser.GetDouble(status.m_dBeaconFrequency);     // 4
-        parser.GetInt(status.m_nBeaconBitRate);          // 5
+        parser.GetNextString(strHeader);                // 1
+        parser.GetInt(status.m_nBeaconSignalStrength);  // 2
+        parser.GetInt(status.m_nBeaconSNR);             // 3
+        parser.GetDouble(status.m_dBeaconFrequency);    // 4
+        parser.GetInt(status.m_nBeaconBitRate);         // 5
         status.m_bBeaconStatusValid = true;
         status.m_bUpdated = true;
         return true;
@@ -221,8 +221,7 @@ bool CGPSReceiver::ProcessGarminEstPrecision(CString& strMessage) {
     CString strHeader;
     parser.GetNextString(strHeader);  // 1: there is always a first field
     parser.SetExceptionThrowing(false);
-    for (double* pError : {&m_GPSData.m_dHorzError, &m_GPSData.m_dVertError,
-                           &m_GPSData.m_dPosError}) {
+    for (double* pError : {&m_GPSData.m_dHorzError, &m_GPSData.m_dVertError, &m_GPSData.m_dPosError}) {
         const bool bRead = parser.GetDouble(*pError);
         CString strUnit;
         parser.GetNextString(strUnit);

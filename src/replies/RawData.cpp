@@ -34,19 +34,13 @@ std::uint16_t ReadBE16(const unsigned char* p, int offset) {
 }
 
 std::uint32_t ReadBE32(const unsigned char* p, int offset) {
-    return (static_cast<std::uint32_t>(p[offset]) << 24) |
-           (static_cast<std::uint32_t>(p[offset + 1]) << 16) |
-           (static_cast<std::uint32_t>(p[offset + 2]) << 8) |
-           static_cast<std::uint32_t>(p[offset + 3]);
+    return (static_cast<std::uint32_t>(p[offset]) << 24) | (static_cast<std::uint32_t>(p[offset + 1]) << 16) |
+           (static_cast<std::uint32_t>(p[offset + 2]) << 8) | static_cast<std::uint32_t>(p[offset + 3]);
 }
 
-std::int16_t ReadBEInt16(const unsigned char* p, int offset) {
-    return static_cast<std::int16_t>(ReadBE16(p, offset));
-}
+std::int16_t ReadBEInt16(const unsigned char* p, int offset) { return static_cast<std::int16_t>(ReadBE16(p, offset)); }
 
-std::int32_t ReadBEInt32(const unsigned char* p, int offset) {
-    return static_cast<std::int32_t>(ReadBE32(p, offset));
-}
+std::int32_t ReadBEInt32(const unsigned char* p, int offset) { return static_cast<std::int32_t>(ReadBE32(p, offset)); }
 
 double ReadBEFloat(const unsigned char* p, int offset) {
     const std::uint32_t bits = ReadBE32(p, offset);
@@ -56,8 +50,7 @@ double ReadBEFloat(const unsigned char* p, int offset) {
 }
 
 double ReadBEDouble(const unsigned char* p, int offset) {
-    const std::uint64_t bits =
-        (static_cast<std::uint64_t>(ReadBE32(p, offset)) << 32) | ReadBE32(p, offset + 4);
+    const std::uint64_t bits = (static_cast<std::uint64_t>(ReadBE32(p, offset)) << 32) | ReadBE32(p, offset + 4);
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -67,8 +60,7 @@ double ReadBEDouble(const unsigned char* p, int offset) {
 // before it; the checksum word itself follows them.
 bool WordSumMatches(const unsigned char* p, int nWords) {
     std::uint16_t sum = 0;
-    for (int i = 0; i < nWords; ++i)
-        sum = static_cast<std::uint16_t>(sum + ReadBE16(p, 2 * i));
+    for (int i = 0; i < nWords; ++i) sum = static_cast<std::uint16_t>(sum + ReadBE16(p, 2 * i));
     return sum == ReadBE16(p, 2 * nWords);
 }
 
@@ -91,41 +83,41 @@ constexpr unsigned char kMbnHeadMark = 1;
 constexpr unsigned char kMbnFlagsMark = 24;
 
 constexpr int kPbnPayloadBytes = pashr::kPbnPayloadBytes;
-constexpr int kPbnOffTow = 0;           // int32, milliseconds of the GPS week
-constexpr int kPbnOffX = 8;             // double, ECEF metres
-constexpr int kPbnOffY = 16;            // double, ECEF metres
-constexpr int kPbnOffZ = 24;            // double, ECEF metres
-constexpr int kPbnOffClockOffset = 32;  // single, metres
-constexpr int kPbnOffClockDrift = 48;   // single, metres per second
+constexpr int kPbnOffTow = 0;                                              // int32, milliseconds of the GPS week
+constexpr int kPbnOffX = 8;                                                // double, ECEF metres
+constexpr int kPbnOffY = 16;                                               // double, ECEF metres
+constexpr int kPbnOffZ = 24;                                               // double, ECEF metres
+constexpr int kPbnOffClockOffset = 32;                                     // single, metres
+constexpr int kPbnOffClockDrift = 48;                                      // single, metres per second
 constexpr int kPbnChecksumWords = pashr::ChecksumWords(kPbnPayloadBytes);  // checksum at 54
 
 constexpr int kSnvPayloadBytes = pashr::kSnvPayloadBytes;
-constexpr int kSnvOffWeek = 0;          // int16, GPS week
-constexpr int kSnvOffTow = 2;           // int32, s
-constexpr int kSnvOffTgd = 6;           // single, s
-constexpr int kSnvOffAodc = 10;         // int32
-constexpr int kSnvOffToc = 14;          // int32, s
-constexpr int kSnvOffAf2 = 18;          // single, s/s^2
-constexpr int kSnvOffAf1 = 22;          // single, s/s
-constexpr int kSnvOffAf0 = 26;          // single, s
-constexpr int kSnvOffAode = 30;         // int32
-constexpr int kSnvOffDeltaN = 34;       // single, receiver's angle units per ms
-constexpr int kSnvOffM0 = 38;           // double, receiver's angle units
-constexpr int kSnvOffE = 46;            // double, dimensionless
-constexpr int kSnvOffRootA = 54;        // double, sqrt(m)
-constexpr int kSnvOffToe = 62;          // int32, s
-constexpr int kSnvOffCic = 66;          // single, rad
-constexpr int kSnvOffCrc = 70;          // single, m
-constexpr int kSnvOffCis = 74;          // single, rad
-constexpr int kSnvOffCrs = 78;          // single, m
-constexpr int kSnvOffCuc = 82;          // single, rad
-constexpr int kSnvOffCus = 86;          // single, rad
-constexpr int kSnvOffOmega0 = 90;       // double, receiver's angle units
-constexpr int kSnvOffOmega = 98;        // double, receiver's angle units
-constexpr int kSnvOffI0 = 106;          // double, receiver's angle units
-constexpr int kSnvOffOmegaDot = 114;    // single, receiver's angle units per ms
-constexpr int kSnvOffIDot = 118;        // single, receiver's angle units per ms
-constexpr int kSnvOffPrnLessOne = 128;  // int8, PRN - 1
+constexpr int kSnvOffWeek = 0;                                             // int16, GPS week
+constexpr int kSnvOffTow = 2;                                              // int32, s
+constexpr int kSnvOffTgd = 6;                                              // single, s
+constexpr int kSnvOffAodc = 10;                                            // int32
+constexpr int kSnvOffToc = 14;                                             // int32, s
+constexpr int kSnvOffAf2 = 18;                                             // single, s/s^2
+constexpr int kSnvOffAf1 = 22;                                             // single, s/s
+constexpr int kSnvOffAf0 = 26;                                             // single, s
+constexpr int kSnvOffAode = 30;                                            // int32
+constexpr int kSnvOffDeltaN = 34;                                          // single, receiver's angle units per ms
+constexpr int kSnvOffM0 = 38;                                              // double, receiver's angle units
+constexpr int kSnvOffE = 46;                                               // double, dimensionless
+constexpr int kSnvOffRootA = 54;                                           // double, sqrt(m)
+constexpr int kSnvOffToe = 62;                                             // int32, s
+constexpr int kSnvOffCic = 66;                                             // single, rad
+constexpr int kSnvOffCrc = 70;                                             // single, m
+constexpr int kSnvOffCis = 74;                                             // single, rad
+constexpr int kSnvOffCrs = 78;                                             // single, m
+constexpr int kSnvOffCuc = 82;                                             // single, rad
+constexpr int kSnvOffCus = 86;                                             // single, rad
+constexpr int kSnvOffOmega0 = 90;                                          // double, receiver's angle units
+constexpr int kSnvOffOmega = 98;                                           // double, receiver's angle units
+constexpr int kSnvOffI0 = 106;                                             // double, receiver's angle units
+constexpr int kSnvOffOmegaDot = 114;                                       // single, receiver's angle units per ms
+constexpr int kSnvOffIDot = 118;                                           // single, receiver's angle units per ms
+constexpr int kSnvOffPrnLessOne = 128;                                     // int8, PRN - 1
 constexpr int kSnvChecksumWords = pashr::ChecksumWords(kSnvPayloadBytes);  // checksum at 130
 
 constexpr double kSecondsPerMetre = 3.3356409519815204e-09;  // 1 / speed of light
@@ -144,10 +136,8 @@ constexpr double kBinResendSeconds = 3.0;
 // division and the conversion stay defined (longer than 3 s: every record).
 int BinResendPeriod(double dInterval) {
     const double q = kBinResendSeconds / dInterval;
-    if (!(q >= 1.0))
-        return 1;
-    if (q >= static_cast<double>(INT_MAX))
-        return INT_MAX;
+    if (!(q >= 1.0)) return 1;
+    if (q >= static_cast<double>(INT_MAX)) return INT_MAX;
     return static_cast<int>(q);
 }
 
@@ -172,8 +162,7 @@ Geodetic EcefToGeodetic(double x, double y, double z) {
     constexpr double f = 0.003352810681238051;
 
     const double p = std::sqrt(x * x + y * y);
-    if (p == 0.0)
-        return {z < 0.0 ? -std::numbers::pi / 2 : std::numbers::pi / 2, 0.0, std::fabs(z) - b};
+    if (p == 0.0) return {z < 0.0 ? -std::numbers::pi / 2 : std::numbers::pi / 2, 0.0, std::fabs(z) - b};
 
     const double theta = std::atan((z * a) / (p * b));
     const double s = std::sin(theta);
@@ -224,13 +213,11 @@ double JulianDate(long long y, long long m, long long d, int hour, int minute) {
 // would put the turn up to a day off, so the clock is broken down as UTC.
 int GpsWeekFromClock() {
     const std::tm now = CTime::GetCurrentTime().GetGmtTm();
-    const double jdNow =
-        JulianDate(now.tm_year + 1900LL, now.tm_mon + 1LL, now.tm_mday, now.tm_hour, now.tm_min);
+    const double jdNow = JulianDate(now.tm_year + 1900LL, now.tm_mon + 1LL, now.tm_mday, now.tm_hour, now.tm_min);
     const double jdGpsEpoch = JulianDate(1980, 1, 6, 0, 0);
     const double weeks = std::trunc(std::trunc(jdNow - jdGpsEpoch) / 7.0);
     // A clock set absurdly far from now must not overflow the week field.
-    if (!(weeks > INT_MIN && weeks < INT_MAX))
-        return 0;
+    if (!(weeks > INT_MIN && weeks < INT_MAX)) return 0;
     return static_cast<int>(weeks);
 }
 
@@ -239,8 +226,7 @@ int GpsWeekFromClock() {
 // ---- Message bytes
 
 bool CGPSReceiver::AttachRawData(const char* pData, int nCount) {
-    if (nCount > 0 && pData)
-        return m_GPSMessageRaw.Set(pData, nCount, nCount);
+    if (nCount > 0 && pData) return m_GPSMessageRaw.Set(pData, nCount, nCount);
     m_GPSMessageRaw.Clear();
     return false;
 }
@@ -254,20 +240,17 @@ namespace {
 int BytesAttachedFrom(const CBinBuffer& message, const unsigned char* pPayload) {
     int nLength = 0;
     const char* pStart = message.GetMessageBin(nLength);
-    if (!pStart)
-        return -1;
+    if (!pStart) return -1;
     const auto* first = reinterpret_cast<const unsigned char*>(pStart);
     const auto* last = first + nLength;
-    if (std::less<const unsigned char*>()(pPayload, first) ||
-        std::greater<const unsigned char*>()(pPayload, last)) {
+    if (std::less<const unsigned char*>()(pPayload, first) || std::greater<const unsigned char*>()(pPayload, last)) {
         return -1;
     }
     return static_cast<int>(last - pPayload);
 }
 
 bool PayloadFits(const CBinBuffer& message, const unsigned char* pPayload, int nBytes) {
-    if (!pPayload)
-        return false;
+    if (!pPayload) return false;
     const int available = BytesAttachedFrom(message, pPayload);
     return available < 0 || available >= nBytes;
 }
@@ -286,8 +269,7 @@ bool PayloadFits(const CBinBuffer& message, const unsigned char* pPayload, int n
 //   6. carrier phase (double, cycles)
 //   7. checksum: word sum of bytes 0-39
 bool CGPSReceiver::ProcessPASHR_MBN(const unsigned char* pPayload) {
-    if (!PayloadFits(m_GPSMessageRaw, pPayload, kMbnPayloadBytes))
-        return false;
+    if (!PayloadFits(m_GPSMessageRaw, pPayload, kMbnPayloadBytes)) return false;
     const unsigned char* p = pPayload;
 
     DataRecord_G12_MBN record{};
@@ -299,10 +281,8 @@ bool CGPSReceiver::ProcessPASHR_MBN(const unsigned char* pPayload) {
     record.m_dPhase = ReadBEDouble(p, kMbnOffPhase);
     record.m_nChecksum = ReadBEInt16(p, kMbnOffChecksum);
 
-    if (!WordSumMatches(p, kMbnChecksumWords))
-        return false;
-    if (record.m_Head[0] != kMbnHeadMark || record.m_Flags[1] != kMbnFlagsMark)
-        return false;
+    if (!WordSumMatches(p, kMbnChecksumWords)) return false;
+    if (record.m_Head[0] != kMbnHeadMark || record.m_Flags[1] != kMbnFlagsMark) return false;
 
     m_GPSDataRaw.m_bLastRecord = record.m_Head[1] == 0;
     return m_GPSDataRaw.AddSatelliteData(record);
@@ -316,8 +296,7 @@ bool CGPSReceiver::ProcessPASHR_MBN(const unsigned char* pPayload) {
 //   4. clock drift (single, metres per second) at 48
 //   5. checksum: word sum of bytes 0-53, at 54
 bool CGPSReceiver::ProcessPASHR_PBN(const unsigned char* pPayload) {
-    if (!PayloadFits(m_GPSMessageRaw, pPayload, kPbnPayloadBytes))
-        return false;
+    if (!PayloadFits(m_GPSMessageRaw, pPayload, kPbnPayloadBytes)) return false;
     const unsigned char* p = pPayload;
 
     m_GPSDataRaw.m_bPositionValid = false;
@@ -327,16 +306,14 @@ bool CGPSReceiver::ProcessPASHR_PBN(const unsigned char* pPayload) {
         return false;
     }
 
-    const Geodetic g = EcefToGeodetic(ReadBEDouble(p, kPbnOffX), ReadBEDouble(p, kPbnOffY),
-                                      ReadBEDouble(p, kPbnOffZ));
+    const Geodetic g = EcefToGeodetic(ReadBEDouble(p, kPbnOffX), ReadBEDouble(p, kPbnOffY), ReadBEDouble(p, kPbnOffZ));
     m_GPSDataRaw.m_dLatitude = g.lat;
     m_GPSDataRaw.m_dLongitude = g.lon;
     m_GPSDataRaw.m_dHeight = g.height;
 
     m_GPSDataRaw.m_dReceiverTime = ReadBEInt32(p, kPbnOffTow) * 0.001;
     m_GPSDataRaw.m_dClockOffset = ReadBEFloat(p, kPbnOffClockOffset);
-    m_GPSDataRaw.m_dCorrectedTime =
-        m_GPSDataRaw.m_dReceiverTime - m_GPSDataRaw.m_dClockOffset * kSecondsPerMetre;
+    m_GPSDataRaw.m_dCorrectedTime = m_GPSDataRaw.m_dReceiverTime - m_GPSDataRaw.m_dClockOffset * kSecondsPerMetre;
     m_GPSDataRaw.m_dClockDrift = ReadBEFloat(p, kPbnOffClockDrift);
 
     m_GPSDataRaw.m_dLatitude *= kDegreesPerRadian;
@@ -356,8 +333,7 @@ bool CGPSReceiver::ProcessPASHR_PBN(const unsigned char* pPayload) {
 //   6. PRN - 1 (int8) at 128
 //   7. checksum: word sum of bytes 0-129, at 130
 bool CGPSReceiver::ProcessPASHR_SNV(const unsigned char* pPayload) {
-    if (!PayloadFits(m_GPSMessageRaw, pPayload, kSnvPayloadBytes))
-        return false;
+    if (!PayloadFits(m_GPSMessageRaw, pPayload, kSnvPayloadBytes)) return false;
     const unsigned char* p = pPayload;
     const bool bChecksumOK = WordSumMatches(p, kSnvChecksumWords);
 
@@ -389,8 +365,7 @@ bool CGPSReceiver::ProcessPASHR_SNV(const unsigned char* pPayload) {
     e.m_dIDot = ReadBEFloat(p, kSnvOffIDot);
     e.m_nPRN = static_cast<std::int16_t>(static_cast<std::int8_t>(p[kSnvOffPrnLessOne]) + 1);
 
-    if (!bChecksumOK)
-        return false;
+    if (!bChecksumOK) return false;
     PostEphemerisInfo();
     return true;
 }
@@ -398,20 +373,17 @@ bool CGPSReceiver::ProcessPASHR_SNV(const unsigned char* pPayload) {
 // ---- Publication
 
 bool CGPSReceiver::PostNewDataRaw() {
-    if (!m_GPSDataRaw.m_bPositionValid)
-        return false;
+    if (!m_GPSDataRaw.m_bPositionValid) return false;
     if (m_GPSDataRaw.m_nNumSV < 4) {
         // Too few satellites to post-process: the epoch is dropped.
         m_GPSDataRaw.Clear();
         return false;
     }
     std::unique_ptr<CGPSDataRaw> copy(new (std::nothrow) CGPSDataRaw);
-    if (!copy)
-        return false;  // kept; tried again after the next raw record
+    if (!copy) return false;  // kept; tried again after the next raw record
 
     m_GPSDataRaw.m_nGPSWeek = m_GPSEphemeris.m_nWeek;
-    if (m_GPSDataRaw.m_nGPSWeek < 1)
-        m_GPSDataRaw.m_nGPSWeek = GpsWeekFromClock();
+    if (m_GPSDataRaw.m_nGPSWeek < 1) m_GPSDataRaw.m_nGPSWeek = GpsWeekFromClock();
 
     *copy = m_GPSDataRaw;
     copy->m_Time = CTime::GetCurrentTime();
@@ -421,13 +393,11 @@ bool CGPSReceiver::PostNewDataRaw() {
 }
 
 bool CGPSReceiver::PostEphemerisInfo() {
-    if (m_GPSEphemeris.m_nWeek < 1)
-        return false;
+    if (m_GPSEphemeris.m_nWeek < 1) return false;
     std::unique_ptr<CGPSDataEphemeris> copy(new (std::nothrow) CGPSDataEphemeris);
     // Callbacks hear of every good ephemeris, even one the host will not get as a record.
     BroadcastNotification(GPS_NOTIFY_EPHEMERIS, &m_Notification);
-    if (!copy)
-        return false;
+    if (!copy) return false;
     *copy = m_GPSEphemeris;
     PostRecordToMainWindow(WM_GPS_EPHEMERIS, std::move(copy));
     return true;
@@ -460,19 +430,16 @@ void PostBinaryRecord(const CWordArray& words) {
 bool CGPSReceiver::ProcessBIN() {
     int n = 0;
     const char* pBytes = m_GPSMessageRaw.GetMessageBin(n);
-    if (!pBytes || n < kBinHeaderBytes)
-        return false;
+    if (!pBytes || n < kBinHeaderBytes) return false;
     const auto* p = reinterpret_cast<const unsigned char*>(pBytes);
 
     const int nDataLength = ReadLE16(p, kBinOffLength);  // bytes
     const int nWords = (nDataLength + kBinFrameBytes) / 2;
-    if (2 * nWords > n)
-        return false;
+    if (2 * nWords > n) return false;
 
     m_BinaryMessage.RemoveAll();
     m_BinaryMessage.SetSize(nWords);
-    for (int i = 0; i < nWords; ++i)
-        m_BinaryMessage[i] = ReadLE16(p, 2 * i);
+    for (int i = 0; i < nWords; ++i) m_BinaryMessage[i] = ReadLE16(p, 2 * i);
     PostBinaryRecord(m_BinaryMessage);
 
     // The output command is repeated about every three seconds' worth of records, so that a
@@ -491,15 +458,13 @@ bool CGPSReceiver::ProcessBIN() {
 bool CGPSReceiver::ProcessAxis4BIN() {
     int n = 0;
     const char* pBytes = m_GPSMessageRaw.GetMessageBin(n);
-    if (!pBytes)
-        return false;
+    if (!pBytes) return false;
     const auto* p = reinterpret_cast<const unsigned char*>(pBytes);
 
     const int nWords = n / 2;
     m_BinaryMessage.RemoveAll();
     m_BinaryMessage.SetSize(nWords);
-    for (int i = 0; i < nWords; ++i)
-        m_BinaryMessage[i] = ReadLE16(p, 2 * i);
+    for (int i = 0; i < nWords; ++i) m_BinaryMessage[i] = ReadLE16(p, 2 * i);
     PostBinaryRecord(m_BinaryMessage);
     return true;
 }
@@ -509,16 +474,13 @@ bool CGPSReceiver::ProcessAxis4BIN() {
 bool CGPSReceiver::EnablePostProcessing(bool bOn) {
     static constexpr const wchar_t* kOn[] = {L"$PASHS,RAW,MBN,A,ON\r\n", L"$PASHS,RAW,PBN,A,ON\r\n",
                                              L"$PASHS,RAW,SNV,A,ON\r\n"};
-    static constexpr const wchar_t* kOff[] = {
-        L"$PASHS,RAW,MBN,A,OFF\r\n", L"$PASHS,RAW,PBN,A,OFF\r\n", L"$PASHS,RAW,SNV,A,OFF\r\n"};
+    static constexpr const wchar_t* kOff[] = {L"$PASHS,RAW,MBN,A,OFF\r\n", L"$PASHS,RAW,PBN,A,OFF\r\n",
+                                              L"$PASHS,RAW,SNV,A,OFF\r\n"};
 
-    if (!m_Port.IsOpen())
-        return false;
-    if (!HasRawData())
-        return true;
+    if (!m_Port.IsOpen()) return false;
+    if (!HasRawData()) return true;
     for (const wchar_t* command : bOn ? kOn : kOff) {
-        if (!m_Port.Write(command))
-            return false;
+        if (!m_Port.Write(command)) return false;
         platform::Sleep(kCommandPauseMs);
     }
     return true;
@@ -526,11 +488,9 @@ bool CGPSReceiver::EnablePostProcessing(bool bOn) {
 
 bool CGPSReceiver::SetRawDataOutputInterval(double dSeconds) {
     m_dRawDataInterval = dSeconds;
-    if (!HasRawData() || IsExternalDriver())
-        return false;
+    if (!HasRawData() || IsExternalDriver()) return false;
     // The receivers take 0.25 s and longer; a value that is not a number is no interval at all.
-    if (!(dSeconds >= 0.25) || !std::isfinite(dSeconds))
-        return false;
+    if (!(dSeconds >= 0.25) || !std::isfinite(dSeconds)) return false;
     const CString command = CString::Formatted(L"$PASHS,RCI,%-f\r\n", dSeconds);
     if (m_Port.IsOpen()) {
         m_Port.Write(command);

@@ -62,9 +62,7 @@ inline bool ReadInt32(std::wstring_view text, int& nValue) {
 
 // Degrees to radians as degrees x pi, then x 1/180: GSV and "$PASHR,SAT" both convert here, so
 // a satellite gets the same angles whichever sentence placed it.
-inline double DegreesToRadians(int nDegrees) {
-    return nDegrees * std::numbers::pi * 0.005555555555555556;
-}
+inline double DegreesToRadians(int nDegrees) { return nDegrees * std::numbers::pi * 0.005555555555555556; }
 
 // Mean SNR over every slot marked used, refreshed by the last sentence or not; 0 when none is.
 inline double MeanUsedSnr(const CGPSData& data) {

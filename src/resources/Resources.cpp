@@ -37,8 +37,8 @@ constexpr StringEntry kStringTable[] = {
 };
 
 constexpr DialogTemplate kAckDialog = {
-    IDD_ACK, 0, 0, 133, 31, L"Dialog", L"Tahoma", 8, false,
-    L"Please wait while resetting receiver", 7, 7, 119, 17, 1033,
+    IDD_ACK, 0, 0,   133, 31,   L"Dialog", L"Tahoma", 8, false, L"Please wait while resetting receiver",
+    7,       7, 119, 17,  1033,
 };
 
 }  // namespace

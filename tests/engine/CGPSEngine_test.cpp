@@ -232,8 +232,8 @@ TEST_F(ReplayTest, ReplaysOneLineEveryHalfSecondAndStartsAgain) {
     ASSERT_TRUE(engine.Start());
     ASSERT_TRUE(clock.Settle());
     EXPECT_TRUE(probe->Parsed().empty()) << "the first line waits for its half second";
-    const char* expected[] = {"$GPAAA,1,x*00\r\n", "$GPBBB,2,y*00\r\n", "$GPCCC,3,z*00\r\n",
-                              "$GPAAA,1,x*00\r\n", "$GPBBB,2,y*00\r\n"};
+    const char* expected[] = {"$GPAAA,1,x*00\r\n", "$GPBBB,2,y*00\r\n", "$GPCCC,3,z*00\r\n", "$GPAAA,1,x*00\r\n",
+                              "$GPBBB,2,y*00\r\n"};
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         Step();
         const auto parsed = probe->Parsed();

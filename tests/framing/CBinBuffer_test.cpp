@@ -56,14 +56,12 @@ Messages FrameInReads(const std::string& stream, std::uint32_t way) {
 
 // Names the first message that differs rather than printing thousands.
 ::testing::AssertionResult Same(const Messages& actual, const Messages& expected) {
-    const auto [a, e] =
-        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
-    if (a == actual.end() && e == expected.end())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "message " << a - actual.begin() << " is "
-           << (a == actual.end() ? "missing" : ::testing::PrintToString(*a)) << ", expected "
-           << (e == expected.end() ? "none" : ::testing::PrintToString(*e));
+    const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    if (a == actual.end() && e == expected.end()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "message " << a - actual.begin() << " is "
+                                         << (a == actual.end() ? "missing" : ::testing::PrintToString(*a))
+                                         << ", expected "
+                                         << (e == expected.end() ? "none" : ::testing::PrintToString(*e));
 }
 
 void ExpectInAnyReads(const std::string& stream, const Messages& expected) {
@@ -88,8 +86,7 @@ std::string Hostile(std::size_t size) {
     return (bytes + std::string(size, '*')).substr(0, size);
 }
 
-const std::string kGga =
-    test::Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kGga = test::Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
 const std::string kVtg = test::Nmea("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K");
 const std::string kGsa = test::Nmea("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
 const std::string kAck = test::Nmea("PASHR,ACK");
@@ -141,11 +138,9 @@ TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
     };
     // clang-format on
     // Records of fixed length by second field, whatever their payload holds, one byte short first.
-    const std::pair<const char*, int> fixed[] = {
-        {"MBN", 54}, {"MCA", 49}, {"PBN", 68}, {"SAL", 82}, {"SNV", 144}};
+    const std::pair<const char*, int> fixed[] = {{"MBN", 54}, {"MCA", 49}, {"PBN", 68}, {"SAL", 82}, {"SNV", 144}};
     for (const auto& [type, length] : fixed) {
-        const std::string r =
-            sim::AshtechRecord(type, Hostile(static_cast<std::size_t>(length - 14)));
+        const std::string r = sim::AshtechRecord(type, Hostile(static_cast<std::size_t>(length - 14)));
         const auto n = static_cast<std::size_t>(length);
         cases.push_back({type, {r.substr(0, n - 1), r.substr(n - 1) + kGga}, {{}, {Cr(r), g}}});
     }
@@ -153,8 +148,7 @@ TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
         SCOPED_TRACE(c.legend);
         CBinBuffer buffer;
         std::vector<Messages> framed;
-        for (const std::string& read : c.reads)
-            framed.push_back(Feed(buffer, read));
+        for (const std::string& read : c.reads) framed.push_back(Feed(buffer, read));
         EXPECT_EQ(framed, c.expected);
         EXPECT_EQ(buffer.GetLength(), 0);
     }
@@ -179,8 +173,7 @@ TEST(CBinBuffer, RecordingsFrameAlikeInAnyReads) {
     TOLVIK_REQUIRE_SHARED_DATA();
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(test::SharedData("receivers"))) {
-        if (entry.path().extension() != ".log")
-            continue;
+        if (entry.path().extension() != ".log") continue;
         SCOPED_TRACE(entry.path().filename().string());
         ++files;
         std::string stream;

@@ -23,8 +23,7 @@ TEST(CParser, EverySeparatorEndsAFieldSoFieldNumbersStayFixed) {
         SCOPED_TRACE(c.text);
         CParser parser(c.text, c.separators);
         F fields;
-        for (CString field; parser.GetNextString(field);)
-            fields.push_back(field.str());
+        for (CString field; parser.GetNextString(field);) fields.push_back(field.str());
         EXPECT_EQ(fields, c.expected);
     }
 }

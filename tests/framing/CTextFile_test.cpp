@@ -19,8 +19,7 @@ using Lines = std::vector<std::wstring>;
 
 Lines ReadAll(CTextFile& file) {
     Lines lines;
-    for (CString line; file.ReadString(line);)
-        lines.push_back(line.str());
+    for (CString line; file.ReadString(line);) lines.push_back(line.str());
     return lines;
 }
 

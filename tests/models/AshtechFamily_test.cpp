@@ -32,24 +32,20 @@ std::unique_ptr<CGPSReceiver> New() {
 // Each command with its line end and the given pause mark ("" when it has none).
 std::string Paced(const std::vector<std::string>& commands, const std::string& mark) {
     std::string text;
-    for (const std::string& command : commands)
-        text += command + "\r\n" + mark;
+    for (const std::string& command : commands) text += command + "\r\n" + mark;
     return text;
 }
 
-const std::string kAshtechDefault =
-    Paced({"$PASHS,NME,ALL,A,OFF", "$PASHS,NME,GGA,A,ON", "$PASHS,NME,GSA,A,ON",
-           "$PASHS,NME,VTG,A,ON", "$PASHS,NME,SAT,A,ON", "$PASHS,NME,GSV,A,ON"},
-          "[200]");
+const std::string kAshtechDefault = Paced({"$PASHS,NME,ALL,A,OFF", "$PASHS,NME,GGA,A,ON", "$PASHS,NME,GSA,A,ON",
+                                           "$PASHS,NME,VTG,A,ON", "$PASHS,NME,SAT,A,ON", "$PASHS,NME,GSV,A,ON"},
+                                          "[200]");
 const std::string kAshtechGgaOnly = Paced({"$PASHS,NME,ALL,A,OFF", "$PASHS,NME,GGA,A,ON"}, "[200]");
-const std::string kStarlinkDefault =
-    Paced({"$PSLIS,NME,ALL,A,OFF", "$PSLIS,NME,GGA,A,ON", "$PSLIS,NME,GSA,A,ON",
-           "$PSLIS,NME,VTG,A,ON", "$PSLIS,NME,GSV,A,ON"},
-          "[200]");
+const std::string kStarlinkDefault = Paced({"$PSLIS,NME,ALL,A,OFF", "$PSLIS,NME,GGA,A,ON", "$PSLIS,NME,GSA,A,ON",
+                                            "$PSLIS,NME,VTG,A,ON", "$PSLIS,NME,GSV,A,ON"},
+                                           "[200]");
 const std::vector<std::string> kCsiSetup = {
-    "$PASHS,RTC,AUT,Y",    "$PASHS,RTC,REM,B",    "$PASHS,NME,GGA,A,ON", "$PASHS,NME,GSA,A,ON",
-    "$PASHS,NME,VTG,A,ON", "$PASHS,NME,SAT,A,ON", "$PASHS,PDP,14",       "$PASHS,HDP,10",
-    "$PASHS,VDP,10",       "$PASHS,SAV,Y"};
+    "$PASHS,RTC,AUT,Y",    "$PASHS,RTC,REM,B", "$PASHS,NME,GGA,A,ON", "$PASHS,NME,GSA,A,ON", "$PASHS,NME,VTG,A,ON",
+    "$PASHS,NME,SAT,A,ON", "$PASHS,PDP,14",    "$PASHS,HDP,10",       "$PASHS,VDP,10",       "$PASHS,SAV,Y"};
 const std::string kBeaconQueries = "$GPCRQ,MSS\r\n[200]$GPCRQ,MSK\r\n[200]";
 const std::string kStarlinkPar = "$PSLIQ,PAR\r\n[500]";
 
@@ -62,8 +58,7 @@ std::string Transcript(Factory make, PortState setup, std::function<void(CGPSRec
     test::RecordingHost host;
     const auto receiver = make();
     const bool emulation = setup == PortState::Emulation;
-    if (setup != PortState::Unconfigured)
-        receiver->SetupReceiver(kPort, 0, 0.0, L"", emulation);
+    if (setup != PortState::Unconfigured) receiver->SetupReceiver(kPort, 0, 0.0, L"", emulation);
     if (setup == PortState::Opened) {
         EXPECT_TRUE(receiver->OpenPort());
     }
@@ -89,8 +84,8 @@ const Row kOperations[] = {
     {"CSI query mask", New<CCSI>, OP(r.QuerySatElevMask()), "$PASHQ,PAR\r\n[500]"},
     {"CSI query beacon", New<CCSI>, OP(r.QueryBeacon()), kBeaconQueries},
     {"CSI negative mask", New<CCSI>, OP(r.SetSatElevMask(-5)), "$PASHS,PEM,-5\r\n[200]"},
-    {"beacon mode 0 ignores the texts", New<CCSI>,
-     OP(r.SetBeacon(BEACON_MODE_AUTOMATIC, L"304.0", L"100")), "$GPMSK,,A,,A,0\r\n[200]"},
+    {"beacon mode 0 ignores the texts", New<CCSI>, OP(r.SetBeacon(BEACON_MODE_AUTOMATIC, L"304.0", L"100")),
+     "$GPMSK,,A,,A,0\r\n[200]"},
     {"beacon, no bit rate", New<CCSI>, OP(r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L"")),
      "$GPMSK,304.0,M,,A,0\r\n[200]"},
     {"beacon, bit rate", New<CCSI>, OP(r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L"100")),
@@ -99,8 +94,7 @@ const Row kOperations[] = {
     {"Starlink query NMEA", New<CStarlink>, OP(r.QueryNmeaActive()), kStarlinkPar},
     {"Starlink query mask", New<CStarlink>, OP(r.QuerySatElevMask()), kStarlinkPar},
     {"Starlink has no settings query", New<CStarlink>, OP(r.QueryGpsSettings()), ""},
-    {"Starlink query beacon", New<CStarlink>, OP(r.QueryBeacon()),
-     "$PSLIQ,NME,MSS\r\n[200]$PSLIQ,NME,MSK\r\n[200]"},
+    {"Starlink query beacon", New<CStarlink>, OP(r.QueryBeacon()), "$PSLIQ,NME,MSS\r\n[200]$PSLIQ,NME,MSK\r\n[200]"},
     {"Starlink beacon", New<CStarlink>, OP(r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L"")),
      "$GPMSK,304.0,M,,A,0\r\n[200]"},
     {"Starlink mask", New<CStarlink>, OP(r.SetSatElevMask(-5)), "$PSLIS,ELM,-5\r\n[200]"},
@@ -109,11 +103,9 @@ const Row kOperations[] = {
      "$PSLIS,NME,ALL,A,OFF\r\n[200]$PSLIS,NME,GGA,A,ON\r\n[200]"},
     {"Sokkia query mask", New<CSokkia>, OP(r.QuerySatElevMask()), "$PMCAG,004,908\r\n[200]"},
     {"Sokkia query beacon", New<CSokkia>, OP(r.QueryBeacon()), kBeaconQueries},
-    {"Sokkia beacon, mode 2 is manual", New<CSokkia>,
-     OP(r.SetBeacon(static_cast<BEACON_MODE_TYPE>(2), L"290.5", L"")),
+    {"Sokkia beacon, mode 2 is manual", New<CSokkia>, OP(r.SetBeacon(static_cast<BEACON_MODE_TYPE>(2), L"290.5", L"")),
      "$GPMSK,290.5,M,,A,0\r\n[200]"},
-    {"Sokkia mask", New<CSokkia>, OP(r.SetSatElevMask(-5)),
-     "$PMCAG,008,15,,,,-5,,,,,,,,,,,\r\n[800]"},
+    {"Sokkia mask", New<CSokkia>, OP(r.SetSatElevMask(-5)), "$PMCAG,008,15,,,,-5,,,,,,,,,,,\r\n[800]"},
     {"Sokkia default NMEA", New<CSokkia>, OP(r.SetDefaultNMEA()),
      "$PMCAG,005,0,900,0,906,0,907,0,GGA,1,GSA,1,VTG,1,GSV,1,ZDA,0,RMC,0,GLL,0\r\n[1000]"},
     {"Sokkia GGA only", New<CSokkia>, OP(r.SetGgaOnlyNMEA()),
@@ -141,34 +133,27 @@ TEST(AshtechFamilyTest, InitializeAndResetAll) {
     } rows[] = {
         {"CSI reset, 23 s", New<CCSI>, PortState::Opened, RESULT(r.ResetAll(false)), true,
          "$PASHS,RST\r\n[10000][3000]" + Paced(kCsiSetup, "[1000]")},
-        {"CSI reset, port unopenable", New<CCSI>, PortState::Unconfigured, RESULT(r.ResetAll(true)),
-         false, ""},
-        {"CSI reset, emulation", New<CCSI>, PortState::Emulation, RESULT(r.ResetAll(false)), false,
-         ""},
-        {"Starlink reset", New<CStarlink>, PortState::Opened, RESULT(r.ResetAll(false)), true,
+        {"CSI reset, port unopenable", New<CCSI>, PortState::Unconfigured, RESULT(r.ResetAll(true)), false, ""},
+        {"CSI reset, emulation", New<CCSI>, PortState::Emulation, RESULT(r.ResetAll(false)), false, ""},
+        {"Starlink reset", New<CStarlink>, PortState::Opened, RESULT(r.ResetAll(false)), true, kStarlinkReset},
+        {"Starlink reset never waits", New<CStarlink>, PortState::Opened, RESULT(r.ResetAll(true)), true,
          kStarlinkReset},
-        {"Starlink reset never waits", New<CStarlink>, PortState::Opened, RESULT(r.ResetAll(true)),
-         true, kStarlinkReset},
-        {"Starlink reset, port unopenable", New<CStarlink>, PortState::Unconfigured,
-         RESULT(r.ResetAll(false)), false, ""},
-        {"Starlink reset, emulation", New<CStarlink>, PortState::Emulation,
-         RESULT(r.ResetAll(true)), false, ""},
+        {"Starlink reset, port unopenable", New<CStarlink>, PortState::Unconfigured, RESULT(r.ResetAll(false)), false,
+         ""},
+        {"Starlink reset, emulation", New<CStarlink>, PortState::Emulation, RESULT(r.ResetAll(true)), false, ""},
         {"Sokkia, after opening", New<CSokkia>, PortState::Configured, RESULT(r.Initialize()), true,
          "[10]$PMCAG,008,15,,,,,,,,,,5,,,,,\r\n[500]"},
-        {"Sokkia, port unopenable", New<CSokkia>, PortState::Unconfigured, RESULT(r.Initialize()),
-         false, ""},
+        {"Sokkia, port unopenable", New<CSokkia>, PortState::Unconfigured, RESULT(r.Initialize()), false, ""},
         {"Leica, after opening", New<CLeica>, PortState::Configured, RESULT(r.Initialize()), true,
-         "[10]" + Paced({"$PMVXG,007,,1,,,,,", "$PMVXG,007,GGA,0,1,,1,6,2",
-                         "$PMVXG,007,GSA,0,1,,1,,,", "$PMVXG,007,GSV,0,1,,5,,,"},
+         "[10]" + Paced({"$PMVXG,007,,1,,,,,", "$PMVXG,007,GGA,0,1,,1,6,2", "$PMVXG,007,GSA,0,1,,1,,,",
+                         "$PMVXG,007,GSV,0,1,,5,,,"},
                         "[200]")},
-        {"Leica, port unopenable", New<CLeica>, PortState::Unconfigured, RESULT(r.Initialize()),
-         false, ""},
+        {"Leica, port unopenable", New<CLeica>, PortState::Unconfigured, RESULT(r.Initialize()), false, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.legend);
         bool result = !row.result;
-        EXPECT_EQ(Transcript(row.make, row.setup, [&](CGPSReceiver& r) { result = row.op(r); }),
-                  row.expected);
+        EXPECT_EQ(Transcript(row.make, row.setup, [&](CGPSReceiver& r) { result = row.op(r); }), row.expected);
         EXPECT_EQ(result, row.result);
     }
 }
@@ -184,8 +169,7 @@ TEST(AshtechFamilyTest, UnacknowledgedResetStillSendsEveryStep) {
     std::atomic<bool> done{false};
     std::thread driver([&] {  // lets each acknowledgement window run out
         while (!done) {
-            if (clock.WaitForTimedWaiters(1, 50ms))
-                clock.AdvanceToNextDeadline();
+            if (clock.WaitForTimedWaiters(1, 50ms)) clock.AdvanceToNextDeadline();
         }
     });
     EXPECT_FALSE(receiver.ResetAll(true));
@@ -209,18 +193,15 @@ TEST(AshtechFamilyTest, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
     // Pause marks may precede a command on its line. The GSA sentence behind the acknowledgement
     // lets its single comma be framed.
     trace.Receiver().OnLine([&](const std::string& line) {
-        if (line.find("$PASHS") == std::string::npos)
-            return;
-        trace.Receiver().Send(sim::NmeaSentence("PASHR,ACK") +
-                              test::Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
+        if (line.find("$PASHS") == std::string::npos) return;
+        trace.Receiver().Send(sim::NmeaSentence("PASHR,ACK") + test::Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
     });
     // The reader thread sits in its cycle pause after each reply: let those pauses pass while it
     // and the window's timer both wait, but never a first-byte wait, which a reply on its way
     // ends, nor anything near a time-out.
     std::thread driver([&] {
         while (!finished) {
-            if (clock.WaitForTimedWaiters(2, 50ms))
-                clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
+            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
         }
     });
     trace.Take();

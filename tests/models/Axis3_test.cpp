@@ -33,13 +33,12 @@ std::function<void(CSokkiaAxis3&)> Mode(DgpsMode eMode) {
 // In this order: each row starts with the binary interval the row before left.
 const Case kOpenPortCases[] = {
     {"initialize only settles", [](auto& r) { EXPECT_TRUE(r.Initialize()); }, "[500]"},
-    {"post-processing: always once per second",
-     [](auto& r) { EXPECT_TRUE(r.EnablePostProcessing(true)); }, kRawOnSlow, 1.0},
+    {"post-processing: always once per second", [](auto& r) { EXPECT_TRUE(r.EnablePostProcessing(true)); }, kRawOnSlow,
+     1.0},
     {"off keeps the interval; L-band repeats 95 at it",
      [](auto& r) { r.EnablePostProcessing(false), r.SetLbandFrequency(1557.845, 1200); },
      kRawOff + "$JFREQ,1557845.000000,1200\r\n[800]" + kSave + k95Slow, 1.0},
-    {"GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); },
-     "$JOFF\r\n[1000]$JASC,GPGGA,1\r\n[200]" + kSave + k95Slow, 1.0},
+    {"GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); }, "$JOFF\r\n[1000]$JASC,GPGGA,1\r\n[200]" + kSave + k95Slow, 1.0},
     {"no interval at all", [](auto& r) { EXPECT_FALSE(r.SetRawDataOutputInterval(NAN)); }, "", 1.0},
     {"5.9 s truncates to 5: five per second", [](auto& r) { r.SetRawDataOutputInterval(5.9); },
      "$JBIN,96,0.2\r\n$JBIN,95,0.2\r\n$JSAVE\r\n"},
@@ -48,8 +47,7 @@ const Case kOpenPortCases[] = {
      "$JOFF\r\n[1000]$JASC,GPGGA,1\r\n[200]$JASC,GPGSA,1\r\n[200]$JASC,GPVTG,1\r\n[200]"
      "$JASC,GPGSV,1\r\n[200]" +
          kSave + k95Fast},
-    {"beacon", [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L""); },
-     "$GPMSK,304.0,M,,A,0\r\n[200]" + kSave},
+    {"beacon", [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L""); }, "$GPMSK,304.0,M,,A,0\r\n[200]" + kSave},
     {"queries", [](auto& r) { r.QueryNmeaActive(), r.QueryDgpsMode(), r.QueryLbandSatellites(); },
      "$JSHOW\r\n[200]$JSHOW\r\n[200]$JLBEAM\r\n[200]"},
     {"beacon query", [](auto& r) { r.QueryBeacon(); }, "$GPCRQ,MSS\r\n[200]$GPCRQ,MSK\r\n[200]"},
@@ -61,8 +59,8 @@ const Case kOpenPortCases[] = {
     {"DGPS WAAS", Mode(DGPS_MODE_WAAS), "$JAPP,1\r\n[5000]$JDIFF,WAAS\r\n[5000]" + kSave},
     {"DGPS CDGPS only saves", Mode(DGPS_MODE_CDGPS), kSave},
     {"DGPS OmniSTAR only saves", Mode(DGPS_MODE_OMNISTAR), kSave},
-    {"0.2 s truncates to 0: once per second",
-     [](auto& r) { EXPECT_TRUE(r.SetRawDataOutputInterval(0.2)); }, kRawOnSlow, 1.0},
+    {"0.2 s truncates to 0: once per second", [](auto& r) { EXPECT_TRUE(r.SetRawDataOutputInterval(0.2)); }, kRawOnSlow,
+     1.0},
 };
 
 const Case kClosedPortCases[] = {
@@ -96,15 +94,9 @@ void ExpectTranscripts(bool bOpen, std::span<const Case> cases) {
     }
 }
 
-TEST(Axis3Test, OpenPort) {
-    ExpectTranscripts<CSokkiaAxis3>(true, kOpenPortCases);
-}
-TEST(Axis3Test, CsiMaxIsDrivenTheSameWay) {
-    ExpectTranscripts<CCSImax>(true, kOpenPortCases);
-}
-TEST(Axis3Test, ClosedPort) {
-    ExpectTranscripts<CSokkiaAxis3>(false, kClosedPortCases);
-}
+TEST(Axis3Test, OpenPort) { ExpectTranscripts<CSokkiaAxis3>(true, kOpenPortCases); }
+TEST(Axis3Test, CsiMaxIsDrivenTheSameWay) { ExpectTranscripts<CCSImax>(true, kOpenPortCases); }
+TEST(Axis3Test, ClosedPort) { ExpectTranscripts<CSokkiaAxis3>(false, kClosedPortCases); }
 
 }  // namespace
 }  // namespace tolvik

@@ -62,12 +62,9 @@ const std::vector<ModelRow> kCatalogue = {
 
 // The model class (CAshtech, CSokkiaAxis3, CSirf) an object derives from, seen through C++ alone.
 std::string CppBase(CGPSReceiver& r) {
-    if (dynamic_cast<CAshtech*>(&r) && typeid(r) != typeid(CAshtech))
-        return "CAshtech";
-    if (dynamic_cast<CSokkiaAxis3*>(&r) && typeid(r) != typeid(CSokkiaAxis3))
-        return "CSokkiaAxis3";
-    if (dynamic_cast<CSirf*>(&r) && typeid(r) != typeid(CSirf))
-        return "CSirf";
+    if (dynamic_cast<CAshtech*>(&r) && typeid(r) != typeid(CAshtech)) return "CAshtech";
+    if (dynamic_cast<CSokkiaAxis3*>(&r) && typeid(r) != typeid(CSokkiaAxis3)) return "CSokkiaAxis3";
+    if (dynamic_cast<CSirf*>(&r) && typeid(r) != typeid(CSirf)) return "CSirf";
     return "CGPSReceiver";
 }
 
@@ -91,18 +88,17 @@ TEST_F(CatalogueTest, EveryModelHasItsNameTreeRecordAndAnswers) {
         EXPECT_EQ(CppBase(*receiver), row.cppBase);
 
         std::string answers;
-        for (const bool yes : {receiver->HasRawData(), receiver->ImplementsQueryNmea(),
-                               receiver->ImplementsQueryGpsSettings(), receiver->ImplementsBeacon(),
-                               receiver->ImplementsSetElevMask(), receiver->ImplementsSetNmea(),
-                               receiver->ImplementsResetAll(), receiver->GGASendsOrthoHeight(),
-                               receiver->HasDGPSSupport()})
+        for (const bool yes :
+             {receiver->HasRawData(), receiver->ImplementsQueryNmea(), receiver->ImplementsQueryGpsSettings(),
+              receiver->ImplementsBeacon(), receiver->ImplementsSetElevMask(), receiver->ImplementsSetNmea(),
+              receiver->ImplementsResetAll(), receiver->GGASendsOrthoHeight(), receiver->HasDGPSSupport()})
             answers += yes ? 'Y' : 'N';
         EXPECT_EQ(answers, row.answers);
         EXPECT_EQ(receiver->GetDefaultBaudrate(), row.defaultBaud);
         // Answers no model changes.
         EXPECT_TRUE(receiver->IsAvailable());
-        EXPECT_FALSE(receiver->IsExternalDriver() || receiver->UseExternalSettings() ||
-                     receiver->IsRtkReceiver() || receiver->HasDefaultComPort());
+        EXPECT_FALSE(receiver->IsExternalDriver() || receiver->UseExternalSettings() || receiver->IsRtkReceiver() ||
+                     receiver->HasDefaultComPort());
         EXPECT_EQ(receiver->GetDefaultComPort(), 3);
         EXPECT_FALSE(receiver->ResetAll(false));  // nothing behind the port
         // Every object starts at 9600, whatever its default, until its settings are loaded.
@@ -156,8 +152,7 @@ static_assert(std::is_same_v<decltype(&CCSImax::HasDGPSSupport), bool (CCSImax::
 static_assert(std::is_same_v<decltype(&CCSImax::ImplementsBeacon), bool (CSokkiaAxis3::*)()>);
 static_assert(std::is_same_v<decltype(&CHolux::HasDGPSSupport), bool (CHolux::*)() const>);
 static_assert(std::is_same_v<decltype(&CToughbookGPS01::HasDGPSSupport), bool (CSirf::*)() const>);
-static_assert(
-    std::is_same_v<decltype(&CToughbookGPS01::GetDefaultBaudrate), int (CToughbookGPS01::*)()>);
+static_assert(std::is_same_v<decltype(&CToughbookGPS01::GetDefaultBaudrate), int (CToughbookGPS01::*)()>);
 static_assert(std::is_same_v<decltype(&CLeica::GetDefaultBaudrate), int (CGPSReceiver::*)()>);
 
 }  // namespace

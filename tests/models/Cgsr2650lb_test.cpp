@@ -15,25 +15,22 @@ namespace {
 
 std::string Paced(std::initializer_list<const char*> commands, int pauseMs) {
     std::string text;
-    for (const char* c : commands)
-        text += c + ("\r\n[" + std::to_string(pauseMs) + "]");
+    for (const char* c : commands) text += c + ("\r\n[" + std::to_string(pauseMs) + "]");
     return text;
 }
 // The set-up names no port: two blanks after the word.
 const std::string kDefaultNmea =
-    Paced({"LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK", "UNLOG  GPGLL",
-           "UNLOG  GPGRS", "LOG  GPGSA ONTIME 1 0 NOHOLD", "UNLOG  GPGST",
-           "LOG  GPGSV ONTIME 1 0 NOHOLD", "UNLOG  GPRMB", "UNLOG  GPRMC",
-           "LOG  GPVTG ONTIME 1 0 NOHOLD", "UNLOG  GPZDA", "UNLOG  GPALM"},
+    Paced({"LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK", "UNLOG  GPGLL", "UNLOG  GPGRS",
+           "LOG  GPGSA ONTIME 1 0 NOHOLD", "UNLOG  GPGST", "LOG  GPGSV ONTIME 1 0 NOHOLD", "UNLOG  GPRMB",
+           "UNLOG  GPRMC", "LOG  GPVTG ONTIME 1 0 NOHOLD", "UNLOG  GPZDA", "UNLOG  GPALM"},
           200);
 const std::string kGgaOnlyNmea =
-    Paced({"UNLOG  GPALM", "LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK",
-           "UNLOG  GPGLL", "UNLOG  GPGRS", "UNLOG  GPGSA", "UNLOG  GPGST", "UNLOG  GPGSV",
-           "UNLOG  GPRMB", "UNLOG  GPRMC", "UNLOG  GPVTG", "UNLOG  GPZDA"},
+    Paced({"UNLOG  GPALM", "LOG  GPGGA ONTIME 1 0 NOHOLD", "UNLOG  GPGGALONG", "UNLOG  GPGGARTK", "UNLOG  GPGLL",
+           "UNLOG  GPGRS", "UNLOG  GPGSA", "UNLOG  GPGST", "UNLOG  GPGSV", "UNLOG  GPRMB", "UNLOG  GPRMC",
+           "UNLOG  GPVTG", "UNLOG  GPZDA"},
           200);
 const std::string kDatum = Paced({"UNDULATION TABLE", "DATUM WGS84"}, 100);
-const std::string kAuto =
-    Paced({"RTKSOURCE AUTO ANY", "PSRDIFFSOURCE AUTO ANY", "SBASCONTROL ENABLE AUTO"}, 100);
+const std::string kAuto = Paced({"RTKSOURCE AUTO ANY", "PSRDIFFSOURCE AUTO ANY", "SBASCONTROL ENABLE AUTO"}, 100);
 const std::string kOnChanged = Paced({"LOG RAWEPHEMB ONCHANGED", "LOG ALMANACB ONCHANGED"}, 100);
 const std::string kRawOn1 = "LOG RANGEB ONTIME 1\r\n[100]" + kOnChanged;
 const std::string kSave = "SAVECONFIG\r\n[1000]", kSave2 = "SAVECONFIG\r\n[2000]";
@@ -43,8 +40,7 @@ const std::string kSave = "SAVECONFIG\r\n[1000]", kSave2 = "SAVECONFIG\r\n[2000]
 std::string State(const Cgsr2650lb& r) {
     const CGPSStatusData& s = CGPSReceiver::m_GPSData.m_Status;
     std::string text;
-    for (int n : {+s.m_bElevMaskValid, +s.m_bDgpsModeValid, +s.m_nDgpsMode, +s.m_bUpdated,
-                  s.m_nLbandTuneMode})
+    for (int n : {+s.m_bElevMaskValid, +s.m_bDgpsModeValid, +s.m_nDgpsMode, +s.m_bUpdated, s.m_nLbandTuneMode})
         text += std::to_string(n);
     return text + " " + std::to_string(r.m_bRawOutputOn) + "/" + std::to_string(r.m_nRawInterval);
 }
@@ -62,60 +58,48 @@ TEST(Gsr2650lbTest, ConstructionCommandsPausesAndStateOnPortZero) {
         std::string expected;
         std::string state = "11310 0/4";  // afterwards
     } cases[] = {
-        {"NMEA lists", [](auto& r) { r.SetGgaOnlyNMEA(), r.SetDefaultNMEA(); },
-         kGgaOnlyNmea + kDefaultNmea},
-        {"mask queries: COM2, one blank",
-         [](auto& r) { r.QuerySatElevMask(), r.QueryGpsSettings(); },
+        {"NMEA lists", [](auto& r) { r.SetGgaOnlyNMEA(), r.SetDefaultNMEA(); }, kGgaOnlyNmea + kDefaultNmea},
+        {"mask queries: COM2, one blank", [](auto& r) { r.QuerySatElevMask(), r.QueryGpsSettings(); },
          Paced({"LOG COM2 ECUTOFFA ONCE", "LOG COM2 ECUTOFFA ONCE"}, 100), "01300 0/4"},
         {"beacon and DGPS queries", [](auto& r) { r.QueryBeacon(), r.QueryDgpsMode(); },
          Paced({"LOG COM2 RXCONFIGA ONCE", "LOG COM2 RTKSOURCEA ONCE", "LOG COM2 SBASCONTROLA ONCE",
                 "LOG COM2 PSRDIFFSOURCEA ONCE"},
                100),
          "10000 0/4"},
-        {"other queries",
-         [](auto& r) { r.QueryNmeaActive(), r.QueryWAAS(), r.QueryLbandSatellites(); },
+        {"other queries", [](auto& r) { r.QueryNmeaActive(), r.QueryWAAS(), r.QueryLbandSatellites(); },
          Paced({"LOG LOGLISTA ONCE", "LOG WAAS1A ONCE", "LOG OMNIINFOA ONCE", "LOG OMNISTATA ONCE",
                 "LOG OMNIHPPOSA ONCE"},
                200)},
         {"mask", [](auto& r) { r.SetSatElevMask(-5); }, "ECUTOFF -5\r\n[200]SAVECONFIG\r\n[500]"},
         {"beacon ignores its arguments",
-         [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304", L"100"), r.DgpsStatusMsg(true); },
-         kAuto},
+         [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304", L"100"), r.DgpsStatusMsg(true); }, kAuto},
         {"user datum", [](auto& r) { r.SendCorrection(); },
          "USERDATUM 6378137 298.257222101 -.9910 1.9072 .5129 .000000125033 .0000000467845 "
          ".0000000565292 0 \r\n[100]datum user\r\n[100]UNDULATION USER -1.09\r\n[100]" +
              kSave},
         {"CDGPS drops the fraction first; 3000.5 and -1 are out of range",
-         [](auto& r) {
-             r.ChangeCDGPS_Freq(1547.9), r.ChangeCDGPS_Freq(3000.5), r.ChangeCDGPS_Freq(-1.0);
-         },
+         [](auto& r) { r.ChangeCDGPS_Freq(1547.9), r.ChangeCDGPS_Freq(3000.5), r.ChangeCDGPS_Freq(-1.0); },
          "ASSIGNLBAND CDGPS 1547000 4800\r\n[100]" + kSave},
         {"L-band automatic", [](auto& r) { r.SetLbandFrequency(0.0, 1200); },
          "RTKSOURCE OMNISTAR ANY\r\n[800]" + kSave2, "11311 0/4"},
         {"L-band manual", [](auto& r) { r.SetLbandFrequency(1557.845, 2400); },
          "ASSIGNOMNI USER 1557845 2400\r\n[800]" + kSave2, "11312 0/4"},
         {"DGPS CDGPS", [](auto& r) { r.SetDgpsMode(DGPS_MODE_CDGPS); },
-         kDatum +
-             Paced({"PSRDIFFSOURCE CDGPS", "RTKSOURCE NONE", "SBASCONTROL DISABLE AUTO"}, 100) +
-             kSave2,
+         kDatum + Paced({"PSRDIFFSOURCE CDGPS", "RTKSOURCE NONE", "SBASCONTROL DISABLE AUTO"}, 100) + kSave2,
          "11410 0/4"},
-        {"DGPS 7: datum only, 7 reported", [](auto& r) { r.SetDgpsMode(static_cast<DgpsMode>(7)); },
-         kDatum + kSave2, "11710 0/4"},
-        {"reset without waiting forgets replies and raw logs",
-         [](auto& r) { EXPECT_TRUE(r.ResetAll(false)); },
+        {"DGPS 7: datum only, 7 reported", [](auto& r) { r.SetDgpsMode(static_cast<DgpsMode>(7)); }, kDatum + kSave2,
+         "11710 0/4"},
+        {"reset without waiting forgets replies and raw logs", [](auto& r) { EXPECT_TRUE(r.ResetAll(false)); },
          "RESET 0\r\n[10000]" + kDefaultNmea + kDatum + kAuto + kSave2 + "[3000]", "01110 0/0"},
-        {"raw logs on twice: sent once",
-         [](auto& r) { r.EnablePostProcessing(true), r.EnablePostProcessing(true); },
+        {"raw logs on twice: sent once", [](auto& r) { r.EnablePostProcessing(true), r.EnablePostProcessing(true); },
          kRawOn1 + kSave, "11310 1/1"},
         {"initialize forgets the raw state",
          [](auto& r) { r.m_bRawOutputOn = true, r.Initialize(), r.EnablePostProcessing(true); },
          kDefaultNmea + kRawOn1 + kSave, "00300 1/1"},
         {"raw logs off when off", [](auto& r) { r.EnablePostProcessing(false); }, ""},
-        {"interval while off: off again",
-         [](auto& r) { EXPECT_TRUE(r.SetRawDataOutputInterval(2.0)); },
+        {"interval while off: off again", [](auto& r) { EXPECT_TRUE(r.SetRawDataOutputInterval(2.0)); },
          Paced({"UNLOG RANGEB", "UNLOG RAWEPHEMB", "UNLOG ALMANACB"}, 100) + kSave},
-        {"same whole seconds",
-         [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(4.9); }, "",
+        {"same whole seconds", [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(4.9); }, "",
          "11310 1/4"},
         {"new interval", [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(5.5); },
          "LOG RANGEB ONTIME 5\r\n[100]" + kOnChanged + kSave, "11310 1/5"},

@@ -8,9 +8,7 @@
 namespace tolvik {
 
 // Readable failures: gtest prints a CString as its text.
-static void PrintTo(const CString& s, std::ostream* os) {
-    *os << '"' << s.ToBytes() << '"';
-}
+static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << s.ToBytes() << '"'; }
 
 namespace {
 
@@ -32,20 +30,17 @@ TEST(CString, FormatFollowsPrintfWithWideStrings) {
         {CString::Formatted(L"%u %ld", 4000000000u, -5L), L"4000000000 -5"},
         // clang-format on
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
     // Longer than any first guess of the output size.
     EXPECT_EQ(CString::Formatted(L"%s", CString(L'x', 5000)).GetLength(), 5000);
 }
 
 TEST(CString, EveryByteSurvivesTheRoundTripThroughCharacters) {
     std::string bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
     const CString s = CString::FromBytes(bytes);
     ASSERT_EQ(s.GetLength(), 256);
-    for (int b = 0; b < 256; ++b)
-        EXPECT_EQ(s.GetAt(b), static_cast<wchar_t>(b)) << b;
+    for (int b = 0; b < 256; ++b) EXPECT_EQ(s.GetAt(b), static_cast<wchar_t>(b)) << b;
     EXPECT_EQ(s.ToBytes(), bytes);
     EXPECT_EQ(CString(L"a\x0100z").ToBytes(), "a?z");  // no byte of its own
     EXPECT_TRUE(CString::FromBytes(nullptr, 5).IsEmpty());
@@ -64,8 +59,7 @@ TEST(CString, PositionsOutOfRangeClamp) {
         {s.Left(99), L"$PASHR,ACK"}, {s.Left(-1), L""}, {s.Right(99), L"$PASHR,ACK"},
         // clang-format on
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
     EXPECT_EQ(s.Find(nullptr), -1);
     EXPECT_EQ(s.GetAt(99), L'\0');
 }

@@ -21,10 +21,9 @@ TEST(CProfile, ReadsIniTextWithoutRegardToCase) {
         const wchar_t *section, *entry;
         int expected;
     } ints[] = {
-        {L"GARMIN 17n", L"BAUD", 4800},    {L"ashtech g12", L"Baud", 19200},
-        {L"Ashtech G12", L"Missing", -1},  {L"Missing", L"Baud", -1},
-        {L"Ashtech G12", L"Overflow", -1}, {L"Ashtech G12", L"Junk", -1},
-        {L"Ashtech G12", L"Lead", 12},     {L"Garmin 17N", L"z", 3},  // a section named twice
+        {L"GARMIN 17n", L"BAUD", 4800}, {L"ashtech g12", L"Baud", 19200},  {L"Ashtech G12", L"Missing", -1},
+        {L"Missing", L"Baud", -1},      {L"Ashtech G12", L"Overflow", -1}, {L"Ashtech G12", L"Junk", -1},
+        {L"Ashtech G12", L"Lead", 12},  {L"Garmin 17N", L"z", 3},  // a section named twice
     };
     for (const auto& c : ints) {
         EXPECT_EQ(profile.GetInt(c.section, c.entry, -1), c.expected)

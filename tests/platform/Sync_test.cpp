@@ -41,8 +41,7 @@ TEST_F(SyncTest, AutoResetReleasesOneWaiterPerSignalManualResetReleasesAll) {
             EXPECT_EQ(released.load(), 1);
             SetEvent(event);
         }
-        for (auto& t : waiters)
-            t.join();
+        for (auto& t : waiters) t.join();
         EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         EXPECT_TRUE(ResetEvent(event));
         EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);

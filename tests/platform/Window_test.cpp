@@ -20,9 +20,7 @@ void FreeInt(WPARAM w, LPARAM) {
     delete reinterpret_cast<int*>(w);
     ++g_freed;
 }
-WPARAM NewInt(int v) {
-    return reinterpret_cast<WPARAM>(new int(v));
-}
+WPARAM NewInt(int v) { return reinterpret_cast<WPARAM>(new int(v)); }
 
 // Records each wParam it is given with the thread that handled it; answers twice the wParam.
 class RecordingWindow : public CWnd {
@@ -52,8 +50,7 @@ TEST_F(WindowTest, PostsWaitForThePumpAndASendWaitsForItsDispatch) {
         created.release();
         go.acquire();
         const platform::Event* events[] = {&stop};
-        while (MsgWaitForMultipleObjects(events, 1, INFINITE) == platform::WAIT_OBJECT_0 + 1)
-            PumpWaitingMessages();
+        while (MsgWaitForMultipleObjects(events, 1, INFINITE) == platform::WAIT_OBJECT_0 + 1) PumpWaitingMessages();
     });
     created.acquire();
     const HWND hWnd = w.GetSafeHwnd();
@@ -74,8 +71,7 @@ TEST_F(WindowTest, PostsWaitForThePumpAndASendWaitsForItsDispatch) {
     std::vector<int> posted;
     for (const auto& [wParam, thread] : w.received) {
         EXPECT_EQ(thread, ownerId) << wParam;  // every message handled on the owner's thread
-        if (wParam == 7 || wParam == 9)
-            posted.push_back(wParam);
+        if (wParam == 7 || wParam == 9) posted.push_back(wParam);
     }
     EXPECT_EQ(posted, (std::vector<int>{7, 9}));
     // Its thread has ended: nothing reaches the window any more, and a payload is freed at once.

@@ -180,8 +180,8 @@ TEST(PreciseTick, CarriesTheTickAcrossItsWrap) {
     const Case cases[] = {
         {"ordinary progress", 1000, 1500, 1500, 1500},
         {"upper half, small step", 0x80000000u, 0x80000100u, 0x80000100u, 0x80000100u},
-        {"jump of more than an hour in the upper half is shifted", 0x80000000u, 0xF0000000u,
-         0xF0000000u + 0x80000001u, 0xF0000000u + 0x80000001u},
+        {"jump of more than an hour in the upper half is shifted", 0x80000000u, 0xF0000000u, 0xF0000000u + 0x80000001u,
+         0xF0000000u + 0x80000001u},
         {"short step across zero stays as it is", 0xFFFFFF00u, 0x00000010u, 0x00000010u, 0x00000010u},
         {"a tick just past half a range behind is lifted by half a range", 0x7FFFFFF0u, 0x00000010u,
          0x00000010u + 0x7FFFFFFFu, 0x00000010u},

@@ -21,13 +21,13 @@ DataRecord_G12_MCA Mca(int prn, std::int32_t doppler, double phase) {
 
 // The fields of a slot and of an epoch, to compare them field by field.
 auto Fields(const CGPSSatelliteDataRaw& s) {
-    return std::tuple(s.m_nPRN, s.m_nTag, s.m_dRange, s.m_dPhase, s.m_dDoppler, s.m_dReserved1,
-                      s.m_dReserved2, s.m_bValid);
+    return std::tuple(s.m_nPRN, s.m_nTag, s.m_dRange, s.m_dPhase, s.m_dDoppler, s.m_dReserved1, s.m_dReserved2,
+                      s.m_bValid);
 }
 auto Fields(const CGPSDataRaw& r) {
-    return std::tuple(r.m_dLatitude, r.m_dLongitude, r.m_dHeight, r.m_dReserved, r.m_bPositionValid,
-                      r.m_bReserved, r.m_bLastRecord, r.m_dReceiverTime, r.m_dCorrectedTime,
-                      r.m_dClockOffset, r.m_dClockDrift, r.m_nGPSWeek, r.m_nNumSV);
+    return std::tuple(r.m_dLatitude, r.m_dLongitude, r.m_dHeight, r.m_dReserved, r.m_bPositionValid, r.m_bReserved,
+                      r.m_bLastRecord, r.m_dReceiverTime, r.m_dCorrectedTime, r.m_dClockOffset, r.m_dClockDrift,
+                      r.m_nGPSWeek, r.m_nNumSV);
 }
 
 // Phase and Doppler have opposite signs in the two kinds; an MCA keeps the MBN's tag and range.
@@ -55,8 +55,7 @@ TEST(CGPSDataRaw, AddSatelliteDataKeepsTheSignConventionsOfEachRecordKind) {
     }
     CGPSSatelliteDataRaw out;
     out.m_nPRN = 77;
-    for (const int index : {-1, 5, 11, 12})
-        EXPECT_FALSE(raw.GetSatelliteData(out, index)) << index;
+    for (const int index : {-1, 5, 11, 12}) EXPECT_FALSE(raw.GetSatelliteData(out, index)) << index;
     EXPECT_EQ(out.m_nPRN, 77);
 }
 
@@ -67,8 +66,7 @@ TEST(CGPSDataRaw, RefusedRecordsChangeNothingAndClearEmptiesAllButTheTime) {
     EXPECT_FALSE(raw.AddSatelliteData(Mbn(-1, 1, 1.0, 1, 1.0)));
     EXPECT_FALSE(raw.AddSatelliteData(Mca(0, 1, 1.0)));
     EXPECT_EQ(raw.GetNumSV(), 0);
-    for (int prn = 1; prn <= 11; ++prn)
-        ASSERT_TRUE(raw.AddSatelliteData(Mbn(prn, 0, 0.1, 0, 0.0))) << prn;
+    for (int prn = 1; prn <= 11; ++prn) ASSERT_TRUE(raw.AddSatelliteData(Mbn(prn, 0, 0.1, 0, 0.0))) << prn;
     const CGPSDataRaw before = raw;
     EXPECT_FALSE(raw.AddSatelliteData(Mbn(12, 0, 0.1, 0, 0.0)));
     EXPECT_FALSE(raw.AddSatelliteData(Mca(12, 0, 0.0)));
@@ -88,8 +86,7 @@ TEST(CGPSDataRaw, RefusedRecordsChangeNothingAndClearEmptiesAllButTheTime) {
     EXPECT_EQ(raw.m_Time.GetTime(), 1700000000);
     const CGPSDataRaw fresh;
     EXPECT_EQ(Fields(raw), Fields(fresh));
-    for (const CGPSSatelliteDataRaw& slot : raw.m_Satellites)
-        EXPECT_EQ(Fields(slot), Fields(fresh.m_Satellites[0]));
+    for (const CGPSSatelliteDataRaw& slot : raw.m_Satellites) EXPECT_EQ(Fields(slot), Fields(fresh.m_Satellites[0]));
 }
 
 }  // namespace

@@ -79,13 +79,11 @@ TEST(CGPSStatusData, InvalidateMarksRepliesUnknownAndKeepsTheReportedValues) {
     s.m_szReplyText[0] = 'R';
 
     s.Invalidate();
-    EXPECT_EQ((std::vector<bool>{s.m_bUpdated, s.m_bBeaconStatusValid, s.m_bBeaconModeValid,
-                                 s.m_bElevMaskValid, s.m_bNmeaStatusValid, s.m_bAckReceived,
-                                 s.m_bDgpsModeValid, s.m_bReplyTextValid}),
+    EXPECT_EQ((std::vector<bool>{s.m_bUpdated, s.m_bBeaconStatusValid, s.m_bBeaconModeValid, s.m_bElevMaskValid,
+                                 s.m_bNmeaStatusValid, s.m_bAckReceived, s.m_bDgpsModeValid, s.m_bReplyTextValid}),
               std::vector<bool>(8, false));
     EXPECT_TRUE(s.m_bBeaconAutoTune && s.m_bElevMaskSaved && s.m_bPosModeValid);
-    EXPECT_EQ(std::tuple(s.m_bElevMaskFlag, s.m_dOutputPeriod, s.m_nLbandTuneMode),
-              std::tuple(true, -1.0, 0));
+    EXPECT_EQ(std::tuple(s.m_bElevMaskFlag, s.m_dOutputPeriod, s.m_nLbandTuneMode), std::tuple(true, -1.0, 0));
     EXPECT_EQ(std::vector(std::begin(s.m_NmeaStatus), std::end(s.m_NmeaStatus)),
               std::vector(NMEA_STATUS_COUNT, NMEA_MSG_UNKNOWN));
     EXPECT_EQ(std::tuple(s.m_nElevMask, s.m_nDgpsMode, s.m_szReplyText[0]),

@@ -29,8 +29,7 @@ TEST_F(AshtechRepliesTest, NumberAndOnOffReaders) {
     for (const auto& [text, ok, expected] : ints) {
         int value = 1234;  // written only on success
         const bool got = rx.ReadIntValue(text, value);
-        EXPECT_EQ(std::tuple(got, value), std::tuple(ok, ok ? expected : 1234))
-            << CString(text).ToBytes();
+        EXPECT_EQ(std::tuple(got, value), std::tuple(ok, ok ? expected : 1234)) << CString(text).ToBytes();
     }
     for (const auto& [text, ok, stored] : doubles) {
         double value = 1234.5;
@@ -49,21 +48,18 @@ TEST_F(AshtechRepliesTest, SatelliteReplyFillsSlotsAndTheMeanOfUsedSnr) {
     // read; a reply cut short keeps the slots already replaced.
     const Handler pashr = &Rx::ProcessPASHR;
     Check({{pashr, N("PASHR,SAT,00"), true, "svValid=1"},
-           {pashr, N("PASHR,sat,04,03,103,56,50,U,23,225,61,52,u,16,045,12,38,-,19,310,33,47,X"),
-            true,
+           {pashr, N("PASHR,sat,04,03,103,56,50,U,23,225,61,52,u,16,045,12,38,-,19,310,33,47,X"), true,
             "s0=3/103/56/50/U/v s1=23/225/61/52/U/v s2=16/45/12/38/-/v s3=19/310/33/47/-/v "
             "inView=4 meanSNR=51 svValid=1 changed=1"},
            {pashr, N("PASHR,MCA,garbage"), false, ""},
            {pashr, N("PASHR,SATX,01,7,1,4,40,U"), false, ""},
-           {pashr, N("PASHR,SAT,03,03,103,56,50,U,23,225"), false,
-            "s0=3/103/56/50/U/v inView=3 changed=1"}});
+           {pashr, N("PASHR,SAT,03,03,103,56,50,U,23,225"), false, "s0=3/103/56/50/U/v inView=3 changed=1"}});
     EXPECT_EQ(rx.m_nRawMessageCount, 0) << "MCA is no raw record here";
     // Slots hold PRNs 1-12, used, SNR 40, slot 0 in view: a known PRN keeps its slot, unlisted
     // slots leave the view but count for the mean, and a group without a slot is skipped.
     Check({{pashr, N("PASHR,SAT,01,05,270,10,33,-"), true,
             "s0=1/0/0/40/U/- s4=5/270/10/33/-/v inView=1 meanSNR=40 svValid=1 changed=1"},
-           {pashr, N("PASHR,SAT,04,30,010,10,20,U,05,050,50,44,U,31,020,20,21,U,07,070,70,46,U"),
-            true,
+           {pashr, N("PASHR,SAT,04,30,010,10,20,U,05,050,50,44,U,31,020,20,21,U,07,070,70,46,U"), true,
             "s0=1/0/0/40/U/- s4=5/50/50/44/U/v s6=7/70/70/46/U/v inView=4 meanSNR=40.8333 "
             "svValid=1 changed=1"}},
           [](CGPSData& d) {
@@ -91,8 +87,7 @@ TEST_F(AshtechRepliesTest, RawRecordsAreRoutedCountedAndGuarded) {
         CGPSReceiver::m_GPSMessageRaw.Set(record.data(), attached, claimed);  // -1 clears it
         const std::string text = std::string("$PASHR,") + type + ",\n";       // ends at the first 0
         const bool got = Run(&Rx::ProcessPASHR, CString::FromBytes(text));
-        EXPECT_EQ(std::tuple(got, rx.m_nRawMessageCount, rx.m_nRawMessageErrors),
-                  std::tuple(ok, 1, errors))
+        EXPECT_EQ(std::tuple(got, rx.m_nRawMessageCount, rx.m_nRawMessageErrors), std::tuple(ok, 1, errors))
             << type << " " << attached;
     }
     EXPECT_EQ(CGPSReceiver::m_GPSDataRaw.m_Satellites[0].m_nPRN, 17) << "payload from byte 11";
@@ -104,8 +99,7 @@ TEST_F(AshtechRepliesTest, ParameterLinesKeepWhatWasReadBeforeAFailure) {
     const std::string set = " maskValid=1 maskFlag=1 updated=1";
     Check({{pmd, L"PMD:1 ALT:+00123.50 PDP:40 HDP:04 VDP:06 FIX:0\r\n", true,
             "alt=123.5 pmd=1 pdop=40 hdop=4 vdop=6 posValid=1 updated=1"},
-           {pmd, L"VDP:06 HDP:04 PDP:40 ALT:-5 PMD:2", true,
-            "alt=-5 pmd=2 pdop=40 hdop=4 vdop=6 posValid=1 updated=1"},
+           {pmd, L"VDP:06 HDP:04 PDP:40 ALT:-5 PMD:2", true, "alt=-5 pmd=2 pdop=40 hdop=4 vdop=6 posValid=1 updated=1"},
            {pmd, L"PMD:2 ALT:15.0 PDP:30 HDP:x VDP:04", false, "alt=15 pmd=2 pdop=30"},
            {pmd, L"PMD:3 ALT:abc PDP:30", false, "alt=0 pmd=3"},
            {pmd, L"ALT:15.0 PDP:30 HDP:05 VDP:04", false, ""},

@@ -17,33 +17,30 @@ TEST_F(LogRepliesTest, LogListAndTextReplies) {
     // A log name anywhere means on, even inside a longer one; case matters. Text logs keep their
     // data behind a head, up to the first "*" after the ";" (the fifth "," for the HP position);
     // texts keep at most 79 characters; 8-bit characters survive, wider ones become '?'.
-    const Handler list = &Rx::ProcessLOGLIST, info = &Rx::ProcessOMNIINFO,
-                  stat = &Rx::ProcessOMNISTAT, waas = &Rx::ProcessWAAS1, hp = &Rx::ProcessOMNIHPPOS,
-                  ji = &Rx::ProcessJiOrJgeoOrRd1;
+    const Handler list = &Rx::ProcessLOGLIST, info = &Rx::ProcessOMNIINFO, stat = &Rx::ProcessOMNISTAT,
+                  waas = &Rx::ProcessWAAS1, hp = &Rx::ProcessOMNIHPPOS, ji = &Rx::ProcessJiOrJgeoOrRd1;
     const std::string on = " nmeaValid=1 updated=1", kept = " textValid=1 updated=1";
-    Check(
-        {{list, Log(L"LOGLIST", L"1,COM1,GPGGALONG,ONTIME"), true, "nmea=NFFFFFF" + on},
-         {list, Log(L"LOGLIST", L"7,GPGGA,GPGSA,GPZDA,GPGLL,GPVTG,GPSAT,GPGSV"), true,
-          "nmea=NNNNNNN" + on},
-         {list, Log(L"LOGLIST", L"2,gpgga,GPVTX,GPSA,GPZDA,GPGSV"), true, "nmea=FFNFFFN" + on},
-         {info, Log(L"OMNIINFO", L"1557845000,1200"), true, "text=$OMNII,1557845000,1200*" + kept},
-         {waas, Log(L"WAAS1", L""), true, "text=$WAAS1,*" + kept},
-         {hp, Log(L"OMNIHPPOS", L"SOL_COMPUTED,OMNISTAR_HP,51.11,-114.03,1064.3,-16.2"), true,
-          "text=$OMNIP,SOL_COMPUTED,OMNISTAR_HP,51.11,-114.03,1064.3," + kept},
-         {stat, L"#OMNISTATA,COM1*77;LOCKED*1a2b3c4d\r\n", true, "text=$OMNIS,LOCKED*" + kept},
-         {info, L"#OMNIINFOA,COM1,0,81.0*1c2d3e4f\r\n", false, ""},  // no header end
-         {stat, L"#OMNISTATA,COM1;LOCKED,45.2\r\n", false, ""},      // no end mark
-         {waas, L"#WAAS1A,COM1*0;122\r\n", false, ""},               // end mark before ";"
-         {hp, Log(L"OMNIHPPOS", L"SOL_COMPUTED,OMNISTAR_HP,51.1,-114.0"), false, ""},
-         {ji, L"$>JI,311204,1,3,96\r\n", true, "text=$>JI,311204,1,3,96\r\n" + kept},
-         {ji, L"$RD1," + std::wstring(75, L'x'), true, "text=$RD1," + std::string(74, 'x') + kept},
-         {ji, L"$>JGEO,\x00E9\x00FF\x20AC\x4E2D.", true, "text=$>JGEO,\xE9\xFF??." + kept}});
+    Check({{list, Log(L"LOGLIST", L"1,COM1,GPGGALONG,ONTIME"), true, "nmea=NFFFFFF" + on},
+           {list, Log(L"LOGLIST", L"7,GPGGA,GPGSA,GPZDA,GPGLL,GPVTG,GPSAT,GPGSV"), true, "nmea=NNNNNNN" + on},
+           {list, Log(L"LOGLIST", L"2,gpgga,GPVTX,GPSA,GPZDA,GPGSV"), true, "nmea=FFNFFFN" + on},
+           {info, Log(L"OMNIINFO", L"1557845000,1200"), true, "text=$OMNII,1557845000,1200*" + kept},
+           {waas, Log(L"WAAS1", L""), true, "text=$WAAS1,*" + kept},
+           {hp, Log(L"OMNIHPPOS", L"SOL_COMPUTED,OMNISTAR_HP,51.11,-114.03,1064.3,-16.2"), true,
+            "text=$OMNIP,SOL_COMPUTED,OMNISTAR_HP,51.11,-114.03,1064.3," + kept},
+           {stat, L"#OMNISTATA,COM1*77;LOCKED*1a2b3c4d\r\n", true, "text=$OMNIS,LOCKED*" + kept},
+           {info, L"#OMNIINFOA,COM1,0,81.0*1c2d3e4f\r\n", false, ""},  // no header end
+           {stat, L"#OMNISTATA,COM1;LOCKED,45.2\r\n", false, ""},      // no end mark
+           {waas, L"#WAAS1A,COM1*0;122\r\n", false, ""},               // end mark before ";"
+           {hp, Log(L"OMNIHPPOS", L"SOL_COMPUTED,OMNISTAR_HP,51.1,-114.0"), false, ""},
+           {ji, L"$>JI,311204,1,3,96\r\n", true, "text=$>JI,311204,1,3,96\r\n" + kept},
+           {ji, L"$RD1," + std::wstring(75, L'x'), true, "text=$RD1," + std::string(74, 'x') + kept},
+           {ji, L"$>JGEO,\x00E9\x00FF\x20AC\x4E2D.", true, "text=$>JGEO,\xE9\xFF??." + kept}});
 }
 
 TEST_F(LogRepliesTest, CorrectionSourcesMatchTheFirstFieldsWithTheirCommas) {
     // The mode starts as one no reply gives; a source none of the handlers knows leaves it.
-    const Handler rtk = &Rx::ProcessRTKSOURCE, sbas = &Rx::ProcessSBASCONTROL,
-                  psr = &Rx::ProcessPSRDIFFSOURCE, jshow = &Rx::ProcessJSHOW;
+    const Handler rtk = &Rx::ProcessRTKSOURCE, sbas = &Rx::ProcessSBASCONTROL, psr = &Rx::ProcessPSRDIFFSOURCE,
+                  jshow = &Rx::ProcessJSHOW;
     const auto mode = [](int m) { return "dgps=" + std::to_string(m) + " dgpsValid=1 updated=1"; };
     Check({{rtk, Log(L"RTKSOURCE", L"OMNISTAR,ANY"), true, mode(DGPS_MODE_LBAND)},
            {rtk, Log(L"RTKSOURCE", L"AUTO,ANY"), true, mode(DGPS_MODE_BEACON)},
@@ -53,7 +50,7 @@ TEST_F(LogRepliesTest, CorrectionSourcesMatchTheFirstFieldsWithTheirCommas) {
            {psr, Log(L"PSRDIFFSOURCE", L"OMNISTAR,\"ANY\""), true, mode(DGPS_MODE_OMNISTAR)},
            {psr, Log(L"PSRDIFFSOURCE", L"CDGPS,\"ANY\""), true, mode(DGPS_MODE_CDGPS)},
            {psr, Log(L"PSRDIFFSOURCE", L"OMNISTARXP,\"ANY\""), true, ""},
-           {psr, L"#PSRDIFFSOURCEA,COM1;CDGPS*1a,2b\r\n", true, ""},  // comma only past the "*"
+           {psr, L"#PSRDIFFSOURCEA,COM1;CDGPS*1a,2b\r\n", true, ""},         // comma only past the "*"
            {rtk, L"#RTKSOURCEA,COM1,OMNISTAR,ANY*1a2b3c4d\r\n", false, ""},  // no header end
            {sbas, L"#SBASCONTROLA,COM1;ENABLE,AUTO,0\r\n", false, ""},       // no end mark
            {&Rx::ProcessRXCONFIG, Log(L"RXCONFIG", L"#ECUTOFFA,COM1;5.0"), true, ""},
@@ -92,8 +89,7 @@ TEST_F(LogRepliesTest, HostileTextsNeverBreakTheRecord) {
                 std::memset(s.m_szReplyText, 'Z', 79);
                 const bool ok = Run(handler, head + body);
                 const std::string text(s.m_szReplyText, 80);  // always terminated in the field
-                EXPECT_TRUE(s.m_bReplyTextValid ? text.back() == '\0'
-                                                : text == std::string(79, 'Z') + '\0');
+                EXPECT_TRUE(s.m_bReplyTextValid ? text.back() == '\0' : text == std::string(79, 'Z') + '\0');
                 EXPECT_TRUE(ok || !s.m_bUpdated) << "published only when taken";
             }
         }

@@ -10,8 +10,7 @@ TEST_F(OtherBrandRepliesTest, BeaconSlirAndJshowSettings) {
     const Handler mss = &Rx::ProcessCRMSS, msk = &Rx::ProcessCRMSK, slir = &Rx::ProcessPSLIRParNmea,
                   jshow = &Rx::ProcessJSHOW;
     // A frequency of 0 means automatic tuning (1), any other manual (2).
-    Check({{mss, N("GPMSS,55,27,318.0,100,"), true,
-            "strength=55 snr=27 freq=318 rate=100 beaconValid=1 updated=1"},
+    Check({{mss, N("GPMSS,55,27,318.0,100,"), true, "strength=55 snr=27 freq=318 rate=100 beaconValid=1 updated=1"},
            {mss, N("CRMSS,48,19,31x.5,200,"), false, "strength=48 snr=19"},
            {msk, N("GPMSK,318.0,A,100,M,2"), true, "autoTune=1 modeValid=1 updated=1"},
            {msk, N("GPMSK,318.0,a,100,M,2"), true, "modeValid=1 updated=1"},
@@ -21,19 +20,19 @@ TEST_F(OtherBrandRepliesTest, BeaconSlirAndJshowSettings) {
     // Automatic tuning on, ZDA and SAT off at first: no "ZDA:" reads as unknown, SAT is not part
     // of the reply. "$>JSHOW" lists the sentences that are on, so its "ASC" lines only ever switch
     // statuses on; a sentence we do not track leaves the flag clear.
-    Check({{msk, N("CRMSK,318.0,M,100,M,2"), true, "autoTune=0 modeValid=1 updated=1"},
-           {msk, N("GPMSK,318.0,,100,M,2"), true, "modeValid=1 updated=1"},
-           {slir, N("PSLIR,PAR,NMEA,GGA:1,GSA:0.5,GSV:5,VTG:0,GLL:-1,GGA:0"), true,
-            "nmea=NN?FFFN nmeaValid=1 updated=1"},
-           {slir, N("PSLIR,PAR,NMEA,GGA:1,GSA:?,ZDA:1"), false, "nmea=N?F??F?"},
-           {jshow, L"$>JSHOW,ASC,GPGGA,1.0,PORTA\r\n", true, "nmea=N?F??F? nmeaValid=1 updated=1"},
-           {jshow, L"$>JSHOW,ASC,GPGSV,5.0,PORTA\r\n", true, "nmea=??F??FN nmeaValid=1 updated=1"},
-           {jshow, L"$>JSHOW,ASC,GPRMC,1.0,PORTA\r\n", false, ""}},
-          [](CGPSData& d) {
-              CGPSStatusData& s = d.m_Status;
-              s.m_bBeaconAutoTune = true;
-              s.m_NmeaStatus[NMEA_INDEX_ZDA] = s.m_NmeaStatus[NMEA_INDEX_SAT] = NMEA_MSG_OFF;
-          });
+    Check(
+        {{msk, N("CRMSK,318.0,M,100,M,2"), true, "autoTune=0 modeValid=1 updated=1"},
+         {msk, N("GPMSK,318.0,,100,M,2"), true, "modeValid=1 updated=1"},
+         {slir, N("PSLIR,PAR,NMEA,GGA:1,GSA:0.5,GSV:5,VTG:0,GLL:-1,GGA:0"), true, "nmea=NN?FFFN nmeaValid=1 updated=1"},
+         {slir, N("PSLIR,PAR,NMEA,GGA:1,GSA:?,ZDA:1"), false, "nmea=N?F??F?"},
+         {jshow, L"$>JSHOW,ASC,GPGGA,1.0,PORTA\r\n", true, "nmea=N?F??F? nmeaValid=1 updated=1"},
+         {jshow, L"$>JSHOW,ASC,GPGSV,5.0,PORTA\r\n", true, "nmea=??F??FN nmeaValid=1 updated=1"},
+         {jshow, L"$>JSHOW,ASC,GPRMC,1.0,PORTA\r\n", false, ""}},
+        [](CGPSData& d) {
+            CGPSStatusData& s = d.m_Status;
+            s.m_bBeaconAutoTune = true;
+            s.m_NmeaStatus[NMEA_INDEX_ZDA] = s.m_NmeaStatus[NMEA_INDEX_SAT] = NMEA_MSG_OFF;
+        });
 }
 
 TEST_F(OtherBrandRepliesTest, ElevationMasksOfEveryBrandAndGarminErrors) {
@@ -41,9 +40,8 @@ TEST_F(OtherBrandRepliesTest, ElevationMasksOfEveryBrandAndGarminErrors) {
     // field runs into the checksum; a log needs a "*" after its ";"; real values are truncated
     // toward zero and must fit an int. The errors start at 9; "F" in any case is the US survey
     // foot, 1200/3937 m; an unread error keeps the old one, which its unit does not convert.
-    const Handler slir = &Rx::ProcessPSLIRParMode, pmcag = &Rx::ProcessPMCAG,
-                  jshow = &Rx::ProcessJSHOW, ecutoff = &Rx::ProcessECUTOFF,
-                  pgrme = &Rx::ProcessGarminEstPrecision;
+    const Handler slir = &Rx::ProcessPSLIRParMode, pmcag = &Rx::ProcessPMCAG, jshow = &Rx::ProcessJSHOW,
+                  ecutoff = &Rx::ProcessECUTOFF, pgrme = &Rx::ProcessGarminEstPrecision;
     const auto mask = [](int m) { return "mask=" + std::to_string(m) + " maskValid=1 updated=1"; };
     Check({{slir, N("PSLIR,PAR,MODE,ELM:10,DIF:0"), true, mask(10)},
            {slir, N("PSLIR,PAR,MODE,DIF:0"), true, "maskValid=1 updated=1"},

@@ -18,8 +18,7 @@ constexpr double kC = 299792458.0;
 // so decoding and encoding again must give the payload back byte for byte.
 std::string SnvRecord(int week) {
     std::string body(130, '\0');  // the unused bytes 122-127 and 129 stay zero
-    for (int i = 2; i < 122; ++i)
-        body[i] = char('#' + i * 7 % 89);
+    for (int i = 2; i < 122; ++i) body[i] = char('#' + i * 7 % 89);
     body[0] = char(week >> 8), body[1] = char(week), body[128] = 16;
     return sim::AshtechRecord("SNV", body);
 }
@@ -49,12 +48,11 @@ TEST_F(RawDataTest, MbnValuesAreScaledAndRefusedRecordsChangeNothing) {
     EXPECT_DOUBLE_EQ(s.m_dDoppler, -12.3456);
     std::string badSum = sim::MbnPayload({.prn = 7});
     badSum[30] ^= 0x01;
-    for (const std::string& refused : {badSum, sim::MbnPayload({.prn = 7, .headMark = 2}),
-                                       sim::MbnPayload({.prn = 7, .flagsMark = 23}),
-                                       sim::MbnPayload({.prn = 0, .lastOfEpoch = true})}) {
+    for (const std::string& refused :
+         {badSum, sim::MbnPayload({.prn = 7, .headMark = 2}), sim::MbnPayload({.prn = 7, .flagsMark = 23}),
+          sim::MbnPayload({.prn = 0, .lastOfEpoch = true})}) {
         EXPECT_FALSE(rx.ProcessPASHR_MBN(Bytes(refused)));
-        EXPECT_EQ(std::tuple(Raw().m_nNumSV, Raw().m_bLastRecord, s.m_dPhase),
-                  std::tuple(1, true, -1234.5));
+        EXPECT_EQ(std::tuple(Raw().m_nNumSV, Raw().m_bLastRecord, s.m_dPhase), std::tuple(1, true, -1234.5));
     }
     EXPECT_FALSE(rx.ProcessPASHR_MBN(nullptr));
     // The time t becomes 1 - t, folded back towards [-1, 1].
@@ -89,16 +87,14 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
     std::string bad = sim::PbnPayload({.towMs = 1, .x = a});
     bad[20] ^= 0x10;  // a bad position drops the epoch
     EXPECT_FALSE(rx.ProcessPASHR_PBN(Bytes(bad)));
-    EXPECT_EQ(std::tuple(Raw().m_bPositionValid, Raw().m_nNumSV, Raw().m_dReceiverTime),
-              std::tuple(false, 0, 0.0));
+    EXPECT_EQ(std::tuple(Raw().m_bPositionValid, Raw().m_nNumSV, Raw().m_dReceiverTime), std::tuple(false, 0, 0.0));
     // With no ephemeris seen the week comes from the clock in UTC: local time 14 hours ahead
     // would already be Sunday in the first row (2026-03-14 23:59:59; then Sunday, GPS start).
     setenv("TZ", "<+14>-14", 1), tzset();
     for (const auto& [now, week] :
          {std::pair<std::int64_t, int>{1773532799, 2409}, {1773532800, 2410}, {315968400, 0}}) {
         trace.Clock().SetNow(now);
-        for (int prn = 1; prn <= 4; ++prn)
-            Mbn({.prn = prn});
+        for (int prn = 1; prn <= 4; ++prn) Mbn({.prn = prn});
         EXPECT_FALSE(rx.PostNewDataRaw()) << "no position yet";
         ASSERT_TRUE(Pbn({.x = a}) && rx.PostNewDataRaw() && host.Pump() > 0);
         const CGPSDataRaw& posted = *host.rawEpochs.back();
@@ -110,8 +106,7 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
         GPS_NOTIFY_EPHEMERIS, [](auto, auto, void*) { ADD_FAILURE(); }, 0);
     bad = SnvRecord(1500);
     bad[140] ^= 0x04;
-    EXPECT_TRUE(rx.ProcessPASHR_SNV(Bytes(SnvRecord(0)) + 11) &&
-                !rx.ProcessPASHR_SNV(Bytes(bad) + 11));
+    EXPECT_TRUE(rx.ProcessPASHR_SNV(Bytes(SnvRecord(0)) + 11) && !rx.ProcessPASHR_SNV(Bytes(bad) + 11));
     EXPECT_EQ(std::tuple(CGPSReceiver::m_GPSEphemeris.m_nWeek, host.Pump()), std::tuple(1500, 0));
 }
 
@@ -132,8 +127,7 @@ TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
     const CWordArray& words = rx.m_BinaryMessage;
     EXPECT_EQ(std::tuple(words.GetSize(), words[0], words[14]), std::tuple(18, 0x44AA, 0x2010));
     host.Pump();
-    EXPECT_EQ(std::tuple(host.binaryMessages, rx.m_nRawMessageCount, trace.Take()),
-              std::tuple(2, 1, ""));
+    EXPECT_EQ(std::tuple(host.binaryMessages, rx.m_nRawMessageCount, trace.Take()), std::tuple(2, 1, ""));
     // About every three seconds of records, counting all raw messages taken before: interval,
     // earlier count, what follows each record ("." nothing, "!" the command and a pause).
     const std::string r1 = "$JBIN,95,1\r\n[200]", r02 = "$JBIN,95,0.2\r\n[200]";
@@ -184,11 +178,10 @@ TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
     };
     rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, onEphemeris, &host);
     // An epoch of three satellites is dropped and does not carry over into the next one.
-    std::string stream = sim::MbnRecord({.prn = 7}) + sim::MbnRecord({.prn = 8}) +
-                         sim::MbnRecord({.prn = 9}) + sim::PbnRecord({.x = 6378137.0}) +
-                         test::Nmea("GPZDA,090507.00,14,03,2026,00,00") + SnvRecord(2409);
-    for (int prn : {2, 5, 12, 29})
-        stream += sim::MbnRecord({prn, prn == 29, 0, 0.07});
+    std::string stream = sim::MbnRecord({.prn = 7}) + sim::MbnRecord({.prn = 8}) + sim::MbnRecord({.prn = 9}) +
+                         sim::PbnRecord({.x = 6378137.0}) + test::Nmea("GPZDA,090507.00,14,03,2026,00,00") +
+                         SnvRecord(2409);
+    for (int prn : {2, 5, 12, 29}) stream += sim::MbnRecord({prn, prn == 29, 0, 0.07});
     stream += sim::PbnRecord({.towMs = 33000, .x = 6378137.0});
     stream += sim::MbnRecord({.prn = 3, .headMark = 2});  // refused: counted as an error
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
@@ -211,9 +204,9 @@ TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
               std::tuple(stream.size() + 1, stream.size() + 1, stream.size() + 1));
     for (std::size_t i = 0; i <= stream.size(); ++i) {
         const CGPSDataRaw& epoch = *host.rawEpochs[i];
-        EXPECT_EQ(std::tuple(epoch.m_nNumSV, epoch.m_nGPSWeek, epoch.m_bLastRecord,
-                             epoch.m_dReceiverTime, postedBefore[i]),
-                  std::tuple(4, 2409, true, 33.0, i));  // the ephemeris posted after its callback
+        EXPECT_EQ(
+            std::tuple(epoch.m_nNumSV, epoch.m_nGPSWeek, epoch.m_bLastRecord, epoch.m_dReceiverTime, postedBefore[i]),
+            std::tuple(4, 2409, true, 33.0, i));  // the ephemeris posted after its callback
         EXPECT_EQ(sim::SnvPayload(*host.ephemerides[i]), SnvRecord(2409).substr(11, 132));
     }
 }

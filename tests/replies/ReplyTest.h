@@ -30,8 +30,7 @@ inline std::vector<std::string> Fields(const CGPSData& d) {
     };
     const CGPSStatusData& s = d.m_Status;
     std::string nmea;
-    for (const NmeaMsgStatus status : s.m_NmeaStatus)
-        nmea += unsigned(status) < 3 ? "NF?"[status] : '#';
+    for (const NmeaMsgStatus status : s.m_NmeaStatus) nmea += unsigned(status) < 3 ? "NF?"[status] : '#';
     // clang-format off
     add("strength", s.m_nBeaconSignalStrength), add("snr", s.m_nBeaconSNR);
     add("freq", s.m_dBeaconFrequency), add("rate", s.m_nBeaconBitRate);
@@ -52,8 +51,8 @@ inline std::vector<std::string> Fields(const CGPSData& d) {
         const double degrees = 180 / std::numbers::pi;
         std::ostringstream slot;
         slot << sat.m_nPRN << "/" << std::lround(sat.m_dAzimuth * degrees) << "/"
-             << std::lround(sat.m_dElevation * degrees) << "/" << sat.m_nSNR
-             << (sat.m_bUsed ? "/U" : "/-") << (sat.m_bInView ? "/v" : "/-");
+             << std::lround(sat.m_dElevation * degrees) << "/" << sat.m_nSNR << (sat.m_bUsed ? "/U" : "/-")
+             << (sat.m_bInView ? "/v" : "/-");
         add("s" + std::to_string(i), slot.str());
     }
     add("inView", d.m_nSatellitesInView), add("meanSNR", d.m_dMeanSNR);
@@ -66,8 +65,7 @@ inline std::string Changes(const CGPSData& before) {
     const std::vector<std::string> was = Fields(before), now = Fields(CGPSReceiver::m_GPSData);
     std::string changes;
     for (std::size_t i = 0; i < now.size(); ++i) {
-        if (now[i] != was[i])
-            changes += (changes.empty() ? "" : " ") + now[i];
+        if (now[i] != was[i]) changes += (changes.empty() ? "" : " ") + now[i];
     }
     return changes;
 }
@@ -83,8 +81,7 @@ protected:
     void Check(std::initializer_list<Reply> replies, void (*prepare)(CGPSData&) = nullptr) {
         for (const auto& [handler, text, ok, changes] : replies) {
             CGPSReceiver::m_GPSData = CGPSData();
-            if (prepare)
-                prepare(CGPSReceiver::m_GPSData);
+            if (prepare) prepare(CGPSReceiver::m_GPSData);
             const CGPSData before = CGPSReceiver::m_GPSData;
             EXPECT_EQ(Run(handler, text), ok) << text.ToBytes();
             EXPECT_EQ(Changes(before), changes) << text.ToBytes();

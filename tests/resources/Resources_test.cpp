@@ -37,8 +37,7 @@ TEST(Resources, StringTableHoldsTheExactTexts) {
 
 TEST(Resources, MissingStringsShowTheErrorBoxAndShortBuffersCut) {
     test::RecordingHost host;
-    for (const UINT id : {0u, 19u, 129u})
-        EXPECT_TRUE(LoadResString(id).IsEmpty()) << id;
+    for (const UINT id : {0u, 19u, 129u}) EXPECT_TRUE(LoadResString(id).IsEmpty()) << id;
     EXPECT_EQ(host.MessageBoxes(), std::vector<CString>(3, L"Error loading resource string."));
     wchar_t buffer[8] = {L'x', L'x', L'x', L'x', L'x', L'x', L'x', L'x'};
     EXPECT_EQ(LoadString(IDS_ENGINE_NO_ERROR, buffer, 5), 4);

@@ -17,7 +17,7 @@ namespace tolvik::test {
 std::string SharedData(const std::string& relative) { return std::string(TOLVIK_SHARED_DATA_DIR) + "/" + relative; }
 
 bool SharedDataAvailable() {
-    struct stat st{};
+    struct stat st {};
     return stat(TOLVIK_SHARED_DATA_DIR, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -125,13 +125,13 @@ std::vector<CString> RecordingHost::MessageBoxes() {
     return messageBoxes;
 }
 
-CString RecordingHost::GetModuleFileName() const { return m_strModule.IsEmpty() ? CWinApp::GetModuleFileName() : m_strModule; }
+CString RecordingHost::GetModuleFileName() const {
+    return m_strModule.IsEmpty() ? CWinApp::GetModuleFileName() : m_strModule;
+}
 
 // ---- NMEA helpers
 
-std::string Nmea(const std::string& body) {
-    return sim::NmeaSentence(body);
-}
+std::string Nmea(const std::string& body) { return sim::NmeaSentence(body); }
 
 CString NmeaText(const std::string& body) { return CString::FromBytes(Nmea(body)); }
 

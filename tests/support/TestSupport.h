@@ -19,12 +19,12 @@ namespace tolvik::test {
 std::string SharedData(const std::string& relative);
 // Skips the test when the shared data folder is missing, unless TOLVIK_REQUIRE_SHARED_DATA=1
 // (as CI sets it), in which case the test fails.
-#define TOLVIK_REQUIRE_SHARED_DATA()                                                        \
-    do {                                                                                   \
-        if (!::tolvik::test::SharedDataAvailable()) {                                      \
+#define TOLVIK_REQUIRE_SHARED_DATA()                                                               \
+    do {                                                                                           \
+        if (!::tolvik::test::SharedDataAvailable()) {                                              \
             if (::tolvik::test::SharedDataRequired()) FAIL() << "missing " TOLVIK_SHARED_DATA_DIR; \
-            GTEST_SKIP() << "shared sample data not found at " TOLVIK_SHARED_DATA_DIR;     \
-        }                                                                                  \
+            GTEST_SKIP() << "shared sample data not found at " TOLVIK_SHARED_DATA_DIR;             \
+        }                                                                                          \
     } while (0)
 bool SharedDataAvailable();
 bool SharedDataRequired();
@@ -73,7 +73,7 @@ public:
     int binaryMessages = 0;
     std::vector<std::unique_ptr<CGPSBinaryRecord>> binaryRecords;  // with SetBinaryRecordCopies(true)
     std::vector<WPARAM> deviceEvents;                              // WM_GPS_DEVICE: lost or back
-    std::vector<CString> messageBoxes;  // guarded: boxes may come from the reader thread
+    std::vector<CString> messageBoxes;                             // guarded: boxes may come from the reader thread
 
     std::vector<CString> MessageBoxes();
 

@@ -181,20 +181,36 @@ TEST(Formats, FastAndPacedReplayDateFixesAlike) {
         return Checksummed("GPRMC," + t + ",A,5213.1439,N,00015.1234,E,1.5,45.0," + date + ",,,A");
     };
     // clang-format off: a line of the recording a row
-    const std::vector<std::string> lines = {
-        Checksummed("GPZDA,235000.00,30,12,2024,00,00"), gga("235000.00"), rmc("235000.00", "301224"),
-        gga("235100.00"), "xx" + rmc("235100.00", "311224"),                   // garbage first
-        gga("000000.00"), rmc("000000.00", "010125") + gga("000000.00"),       // two on a line
-        gga("000100.00"), rmc("000100.00", "020125") + "\r",                   // CR LF
-        "", "$GPRMC,", rmc("000200.00", "030125").substr(7),                   // waits for a comma
-        gga("000200.00"), "VEK PAUSE,wait " + rmc("000300.00", "040125"),      // no line end
-        gga("000300.00"), "#comment RMC " + rmc("000400.00", "050125"),
-        gga("000400.00"), "$PASHR,MBN,RMC" + std::string(20, 'x'), rmc("000500.00", "060125"),
-        gga("000500.00"), "$GPRMC,ab," + rmc("000600.00", "070125").substr(7),  // not a time
-        gga("000600.00"), "$BIN" + rmc("000700.00", "080125").substr(3),
-        gga("000700.00"), rmc("000800.00", "090125").substr(0, 60) + "\xA0*00",  // bad checksum
-        gga("000800.00"), Checksummed("GPZDA,000900.00,10,01,2025,00,00"), gga("000900.00"),
-        rmc("001000.00", "110125"), gga("001000.00")};
+    const std::vector<std::string> lines = {Checksummed("GPZDA,235000.00,30,12,2024,00,00"),
+                                            gga("235000.00"),
+                                            rmc("235000.00", "301224"),
+                                            gga("235100.00"),
+                                            "xx" + rmc("235100.00", "311224"),  // garbage first
+                                            gga("000000.00"),
+                                            rmc("000000.00", "010125") + gga("000000.00"),  // two on a line
+                                            gga("000100.00"),
+                                            rmc("000100.00", "020125") + "\r",  // CR LF
+                                            "",
+                                            "$GPRMC,",
+                                            rmc("000200.00", "030125").substr(7),  // waits for a comma
+                                            gga("000200.00"),
+                                            "VEK PAUSE,wait " + rmc("000300.00", "040125"),  // no line end
+                                            gga("000300.00"),
+                                            "#comment RMC " + rmc("000400.00", "050125"),
+                                            gga("000400.00"),
+                                            "$PASHR,MBN,RMC" + std::string(20, 'x'),
+                                            rmc("000500.00", "060125"),
+                                            gga("000500.00"),
+                                            "$GPRMC,ab," + rmc("000600.00", "070125").substr(7),  // not a time
+                                            gga("000600.00"),
+                                            "$BIN" + rmc("000700.00", "080125").substr(3),
+                                            gga("000700.00"),
+                                            rmc("000800.00", "090125").substr(0, 60) + "\xA0*00",  // bad checksum
+                                            gga("000800.00"),
+                                            Checksummed("GPZDA,000900.00,10,01,2025,00,00"),
+                                            gga("000900.00"),
+                                            rmc("001000.00", "110125"),
+                                            gga("001000.00")};
     // clang-format on
     test::TempDir dir;
     std::string text;
@@ -216,8 +232,7 @@ TEST(Formats, FastAndPacedReplayDateFixesAlike) {
         // with a GGA frames with it up to the CR and fails the checksum, the pause line's
         // sentence runs into the next line, the comment is a '#' reply, the MBN record swallows
         // the start of the next line, the rest have bad checksums or a "$BIN" start.
-        EXPECT_EQ(dates, (std::set<std::string>{"2024-12-31", "2025-01-02", "2025-01-10", "2025-01-11"}))
-            << fast.out;
+        EXPECT_EQ(dates, (std::set<std::string>{"2024-12-31", "2025-01-02", "2025-01-10", "2025-01-11"})) << fast.out;
     }
 }
 

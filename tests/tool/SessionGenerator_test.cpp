@@ -31,10 +31,8 @@ std::vector<Epoch> SplitEpochs(const std::vector<std::string>& lines) {
     std::vector<Epoch> epochs;
     for (const std::string& line : lines) {
         Fields f(1);
-        for (const char c : line.substr(0, line.find('*')))
-            c == ',' ? f.emplace_back() : f.back() += c;
-        if (f[0] == "$GPRMC")
-            epochs.emplace_back();
+        for (const char c : line.substr(0, line.find('*'))) c == ',' ? f.emplace_back() : f.back() += c;
+        if (f[0] == "$GPRMC") epochs.emplace_back();
         epochs.back()[f[0]].push_back(std::move(f));
     }
     return epochs;
@@ -48,16 +46,15 @@ double Degrees(const std::string& value, const std::string& hemisphere) {
 }
 
 TEST(SampleFilesTest, CommittedFilesAreTheGeneratorsOutput) {
-    const std::pair<const char*, std::string> files[] = {
-        {"data/sample.log", sim::JoinLines(sim::GenerateSession({}))},
-        {"data/sample-raw.bin", sim::GenerateRawSession({}).bytes}};
+    const std::pair<const char*, std::string> files[] = {{"data/sample.log", sim::JoinLines(sim::GenerateSession({}))},
+                                                         {"data/sample-raw.bin", sim::GenerateRawSession({}).bytes}};
     EXPECT_EQ(files[0].second.find('\r'), std::string::npos);  // LF line ends
     for (const auto& [path, generated] : files) {
         const std::string committed = test::ReadFile(test::ProjectFile(path));
         const std::size_t at = std::ranges::mismatch(generated, committed).in1 - generated.begin();
         EXPECT_TRUE(committed == generated)
-            << path << " differs at byte " << at << ", in \""
-            << generated.substr(generated.rfind('\n', at) + 1, 80) << "\"; run tolvik_samplegen";
+            << path << " differs at byte " << at << ", in \"" << generated.substr(generated.rfind('\n', at) + 1, 80)
+            << "\"; run tolvik_samplegen";
     }
 }
 
@@ -87,8 +84,7 @@ TEST(SessionGeneratorTest, EverySentenceHasItsFormChecksumAndKind) {
         EXPECT_EQ(test::Nmea(body), line + "\r\n");  // the checksum, in upper-case hex
         int matched = 0;
         for (const auto& [legend, form, type] : kinds) {
-            if (!std::regex_match(body, form))
-                continue;
+            if (!std::regex_match(body, form)) continue;
             ++matched, ++seen[legend];
             const CString text = CString::FromBytes(line + "\r\n");
             EXPECT_EQ(static_cast<int>(rx.GetGPSStringType(text)), type) << legend;
@@ -140,8 +136,7 @@ TEST(SessionGeneratorTest, EpochsCarryFixesSatellitesAndMotionAsAReceiverWould) 
         EXPECT_EQ(std::count(&gsa[3], &gsa[15], ""), 12 - std::stoi(gga[7]));
         EXPECT_EQ(std::count_if(&gsa[3], &gsa[15], good), std::stoi(gga[7]));
         sky.push_back(std::move(elevation));
-        if (quality == 0)
-            continue;
+        if (quality == 0) continue;
 
         const double lat = Degrees(gga[2], gga[3]), lon = Degrees(gga[4], gga[5]);
         const double speed = std::stod(vtg[7]) / 3.6, course = std::stod(vtg[1]);
@@ -210,12 +205,11 @@ TEST(RawSampleTest, LogFramesIntoTheRecordsAndDecodesToTheEncodedValues) {
 
     // One field of each width and kind on the wire; float fields carry values a float holds.
     const auto fields = [](const CGPSDataEphemeris& e) {
-        return std::tie(e.m_nPRN, e.m_nWeek, e.m_nTOW, e.m_nToe, e.m_nAODE, e.m_dM0, e.m_dE,
-                        e.m_dRootA, e.m_dOmega0, e.m_dCrc, e.m_dTgd, e.m_dAf0, e.m_dIDot);
+        return std::tie(e.m_nPRN, e.m_nWeek, e.m_nTOW, e.m_nToe, e.m_nAODE, e.m_dM0, e.m_dE, e.m_dRootA, e.m_dOmega0,
+                        e.m_dCrc, e.m_dTgd, e.m_dAf0, e.m_dIDot);
     };
     ASSERT_EQ(host.ephemerides.size(), sent.size());
-    for (std::size_t i = 0; i < sent.size(); ++i)
-        EXPECT_EQ(fields(*host.ephemerides[i]), fields(sent[i])) << i;
+    for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(fields(*host.ephemerides[i]), fields(sent[i])) << i;
     ASSERT_EQ(host.rawEpochs.size(), session.epochs.size());
     for (std::size_t i = 0; i < session.epochs.size(); ++i) {
         SCOPED_TRACE(i);

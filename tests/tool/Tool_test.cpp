@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 
 #include <cmath>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,7 +44,8 @@ ToolRun Tool(const std::vector<std::string>& args) {
     command = "XDG_CONFIG_HOME=" + Quote(dir.Path()) + " " + command + " </dev/null >" + Quote(dir.File("out")) +
               " 2>" + Quote(dir.File("err"));
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(dir.File("out")), test::ReadFile(dir.File("err"))};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(dir.File("out")),
+            test::ReadFile(dir.File("err"))};
 }
 
 std::vector<nlohmann::json> JsonLines(const std::string& text) {
@@ -140,8 +141,8 @@ TEST(Tool, TextOptionForwardsEveryFramedMessage) {
 TEST(Tool, RawReplayShowsTheEncodedRawEpochsAndEphemerides) {
     const sim::RawSession session = sim::GenerateRawSession(sim::RawSessionOptions{});
     test::TempDir dir;
-    const ToolRun r = Tool({"replay", "--raw", "--json", "--log-raw-epochs", dir.File("site"),
-                            test::ProjectFile("data/sample-raw.bin")});
+    const ToolRun r = Tool(
+        {"replay", "--raw", "--json", "--log-raw-epochs", dir.File("site"), test::ProjectFile("data/sample-raw.bin")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     std::vector<nlohmann::json> raws;
@@ -167,8 +168,10 @@ TEST(Tool, RawReplayShowsTheEncodedRawEpochsAndEphemerides) {
             const auto& m = e.measurements[j];
             const auto& sv = raws[i]["satellites"][j];
             double wrapped = 1.0 - m.time;  // the receiver's time value as the decoder unwraps it
-            if (wrapped < -1.0) wrapped += std::trunc(std::fabs(wrapped)) + 1.0;
-            else if (wrapped > 1.0) wrapped -= std::trunc(std::fabs(wrapped));
+            if (wrapped < -1.0)
+                wrapped += std::trunc(std::fabs(wrapped)) + 1.0;
+            else if (wrapped > 1.0)
+                wrapped -= std::trunc(std::fabs(wrapped));
             EXPECT_EQ(sv["prn"], m.prn);
             EXPECT_EQ(sv["tag"], static_cast<int>(m.tag * 0.002));
             EXPECT_DOUBLE_EQ(sv["range"].get<double>(), wrapped * 299792458.0);

@@ -31,8 +31,7 @@ constexpr const char* kUsage =
     "  --help         show this text\n";
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long& value) {
-    if (!text || !*text || *text == '-' || *text == '+')
-        return false;
+    if (!text || !*text || *text == '-' || *text == '+') return false;
     errno = 0;
     char* end = nullptr;
     value = std::strtoull(text, &end, 10);
@@ -40,12 +39,10 @@ bool ParseNumber(const char* text, unsigned long long max, unsigned long long& v
 }
 
 bool WriteAll(const std::string& path, const std::string& bytes) {
-    if (path == "-")
-        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+    if (path == "-") return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
-        std::fprintf(stderr, "tolvik_samplegen: cannot create '%s': %s\n", path.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "tolvik_samplegen: cannot create '%s': %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -74,12 +71,9 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        const bool takesValue =
-            option == "--nmea" || option == "--raw" || option == "--minutes" || option == "--seed";
-        if (!takesValue)
-            return UsageError("unknown option", argv[i]);
-        if (i + 1 >= argc)
-            return UsageError("missing value after", argv[i]);
+        const bool takesValue = option == "--nmea" || option == "--raw" || option == "--minutes" || option == "--seed";
+        if (!takesValue) return UsageError("unknown option", argv[i]);
+        if (i + 1 >= argc) return UsageError("missing value after", argv[i]);
         const char* value = argv[++i];
         unsigned long long number = 0;
         if (option == "--nmea") {
@@ -91,8 +85,7 @@ int main(int argc, char** argv) {
                 return UsageError("--minutes wants 1 to 1440, not", value);
             session.minutes = static_cast<int>(number);
         } else {
-            if (!ParseNumber(value, ~0ull, number))
-                return UsageError("--seed wants a number, not", value);
+            if (!ParseNumber(value, ~0ull, number)) return UsageError("--seed wants a number, not", value);
             session.seed = raw.seed = number;
         }
     }
@@ -100,10 +93,8 @@ int main(int argc, char** argv) {
         nmeaPath = "data/sample.log";
         rawPath = "data/sample-raw.bin";
     }
-    if (!nmeaPath.empty() &&
-        !WriteAll(nmeaPath, tolvik::sim::JoinLines(tolvik::sim::GenerateSession(session))))
+    if (!nmeaPath.empty() && !WriteAll(nmeaPath, tolvik::sim::JoinLines(tolvik::sim::GenerateSession(session))))
         return 1;
-    if (!rawPath.empty() && !WriteAll(rawPath, tolvik::sim::GenerateRawSession(raw).bytes))
-        return 1;
+    if (!rawPath.empty() && !WriteAll(rawPath, tolvik::sim::GenerateRawSession(raw).bytes)) return 1;
     return 0;
 }

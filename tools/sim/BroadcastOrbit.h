@@ -15,7 +15,7 @@
 
 namespace tolvik::sim {
 
-inline constexpr double kSemicircle = std::numbers::pi;  // radians
+inline constexpr double kSemicircle = std::numbers::pi;   // radians
 inline constexpr double kPerMillisecond = 1000.0;         // a rate per ms is 1000 per s
 inline constexpr double kGpsEarthGM = 3.986005e14;        // m^3/s^2, as the user algorithm fixes it
 inline constexpr double kGpsEarthRate = 7.2921151467e-5;  // rad/s

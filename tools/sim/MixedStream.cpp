@@ -9,9 +9,7 @@ namespace {
 
 using Rng = std::mt19937;
 
-int Uniform(Rng& rng, int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-}
+int Uniform(Rng& rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 
 void PutLE16(std::string& out, unsigned v) {
     out += static_cast<char>(v & 0xFF);
@@ -24,8 +22,7 @@ std::uint32_t Crc32(std::string_view bytes) {
     std::uint32_t crc = 0;
     for (const char c : bytes) {
         crc ^= static_cast<unsigned char>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1u) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
     return crc;
 }
@@ -34,14 +31,7 @@ std::uint32_t Crc32(std::string_view bytes) {
 // starts, commas, zero bytes and whole sync sequences, none of which may cut a record short.
 std::string HostileBytes(Rng& rng, std::size_t n) {
     static constexpr std::string_view kSnippets[] = {
-        "\r\n",
-        "$GPGGA,",
-        "#LOG,A,",
-        std::string_view("\xAA\x44\x12", 3),
-        std::string_view("\0", 1),
-        ",,",
-        "*",
-        "$BIN",
+        "\r\n", "$GPGGA,", "#LOG,A,", std::string_view("\xAA\x44\x12", 3), std::string_view("\0", 1), ",,", "*", "$BIN",
     };
     std::string out;
     while (out.size() < n) {
@@ -60,8 +50,7 @@ std::string Stray(Rng& rng) {
     const int n = Uniform(rng, 1, 8);
     while (static_cast<int>(out.size()) < n) {
         const char c = static_cast<char>(Uniform(rng, 0, 255));
-        if (c == '$' || c == '#' || c == '\x44')
-            continue;
+        if (c == '$' || c == '#' || c == '\x44') continue;
         out += c;
     }
     return out;
@@ -82,42 +71,34 @@ std::string NmeaBody(Rng& rng) {
             return Fmt(
                 "GPGGA,%02d%02d%02d.00,%02d%02d.%04d,N,%03d%02d.%04d,W,%d,%02d,%d.%d,%d.%d,M,%d.%d,"
                 "M,,",
-                hh, mm, ss, Uniform(rng, 0, 89), Uniform(rng, 0, 59), Uniform(rng, 0, 9999),
-                Uniform(rng, 0, 179), Uniform(rng, 0, 59), Uniform(rng, 0, 9999),
-                Uniform(rng, 0, 9), Uniform(rng, 0, 12), Uniform(rng, 0, 9), Uniform(rng, 0, 9),
-                Uniform(rng, -50, 3000), Uniform(rng, 0, 9), Uniform(rng, -40, 60),
+                hh, mm, ss, Uniform(rng, 0, 89), Uniform(rng, 0, 59), Uniform(rng, 0, 9999), Uniform(rng, 0, 179),
+                Uniform(rng, 0, 59), Uniform(rng, 0, 9999), Uniform(rng, 0, 9), Uniform(rng, 0, 12), Uniform(rng, 0, 9),
+                Uniform(rng, 0, 9), Uniform(rng, -50, 3000), Uniform(rng, 0, 9), Uniform(rng, -40, 60),
                 Uniform(rng, 0, 9));
         case 1:
-            return Fmt(
-                "GPRMC,%02d%02d%02d,A,%04d.%03d,S,%05d.%03d,E,%03d.%d,%03d.%d,%02d%02d%02d,,", hh,
-                mm, ss, Uniform(rng, 0, 8959), Uniform(rng, 0, 999), Uniform(rng, 0, 17959),
-                Uniform(rng, 0, 999), Uniform(rng, 0, 200), Uniform(rng, 0, 9),
-                Uniform(rng, 0, 359), Uniform(rng, 0, 9), Uniform(rng, 1, 28), Uniform(rng, 1, 12),
-                Uniform(rng, 0, 99));
+            return Fmt("GPRMC,%02d%02d%02d,A,%04d.%03d,S,%05d.%03d,E,%03d.%d,%03d.%d,%02d%02d%02d,,", hh, mm, ss,
+                       Uniform(rng, 0, 8959), Uniform(rng, 0, 999), Uniform(rng, 0, 17959), Uniform(rng, 0, 999),
+                       Uniform(rng, 0, 200), Uniform(rng, 0, 9), Uniform(rng, 0, 359), Uniform(rng, 0, 9),
+                       Uniform(rng, 1, 28), Uniform(rng, 1, 12), Uniform(rng, 0, 99));
         case 2:
-            return Fmt("GPGSA,A,3,%02d,%02d,%02d,%02d,,,,,,,,,%d.%d,%d.%d,%d.%d",
-                       Uniform(rng, 1, 32), Uniform(rng, 1, 32), Uniform(rng, 1, 32),
-                       Uniform(rng, 1, 32), Uniform(rng, 1, 9), Uniform(rng, 0, 9),
-                       Uniform(rng, 1, 9), Uniform(rng, 0, 9), Uniform(rng, 1, 9),
+            return Fmt("GPGSA,A,3,%02d,%02d,%02d,%02d,,,,,,,,,%d.%d,%d.%d,%d.%d", Uniform(rng, 1, 32),
+                       Uniform(rng, 1, 32), Uniform(rng, 1, 32), Uniform(rng, 1, 32), Uniform(rng, 1, 9),
+                       Uniform(rng, 0, 9), Uniform(rng, 1, 9), Uniform(rng, 0, 9), Uniform(rng, 1, 9),
                        Uniform(rng, 0, 9));
         case 3:
-            return Fmt("GPGSV,3,%d,%02d,%02d,%02d,%03d,%02d,%02d,%02d,%03d,,%02d,%02d,%03d,%02d",
-                       Uniform(rng, 1, 3), Uniform(rng, 4, 12), Uniform(rng, 1, 32),
-                       Uniform(rng, 0, 90), Uniform(rng, 0, 359), Uniform(rng, 0, 55),
-                       Uniform(rng, 1, 32), Uniform(rng, 0, 90), Uniform(rng, 0, 359),
-                       Uniform(rng, 1, 32), Uniform(rng, 0, 90), Uniform(rng, 0, 359),
-                       Uniform(rng, 0, 55));
+            return Fmt("GPGSV,3,%d,%02d,%02d,%02d,%03d,%02d,%02d,%02d,%03d,,%02d,%02d,%03d,%02d", Uniform(rng, 1, 3),
+                       Uniform(rng, 4, 12), Uniform(rng, 1, 32), Uniform(rng, 0, 90), Uniform(rng, 0, 359),
+                       Uniform(rng, 0, 55), Uniform(rng, 1, 32), Uniform(rng, 0, 90), Uniform(rng, 0, 359),
+                       Uniform(rng, 1, 32), Uniform(rng, 0, 90), Uniform(rng, 0, 359), Uniform(rng, 0, 55));
         case 4:
-            return Fmt("GPVTG,%03d.%d,T,,M,%03d.%d,N,%03d.%d,K,A", Uniform(rng, 0, 359),
-                       Uniform(rng, 0, 9), Uniform(rng, 0, 99), Uniform(rng, 0, 9),
-                       Uniform(rng, 0, 180), Uniform(rng, 0, 9));
+            return Fmt("GPVTG,%03d.%d,T,,M,%03d.%d,N,%03d.%d,K,A", Uniform(rng, 0, 359), Uniform(rng, 0, 9),
+                       Uniform(rng, 0, 99), Uniform(rng, 0, 9), Uniform(rng, 0, 180), Uniform(rng, 0, 9));
         case 5:
-            return Fmt("GPZDA,%02d%02d%02d.00,%02d,%02d,20%02d,00,00", hh, mm, ss,
-                       Uniform(rng, 1, 28), Uniform(rng, 1, 12), Uniform(rng, 0, 40));
+            return Fmt("GPZDA,%02d%02d%02d.00,%02d,%02d,20%02d,00,00", hh, mm, ss, Uniform(rng, 1, 28),
+                       Uniform(rng, 1, 12), Uniform(rng, 0, 40));
         default:
-            return Fmt("PGRME,%d.%d,M,%d.%d,M,%d.%d,M", Uniform(rng, 0, 99), Uniform(rng, 0, 9),
-                       Uniform(rng, 0, 99), Uniform(rng, 0, 9), Uniform(rng, 0, 99),
-                       Uniform(rng, 0, 9));
+            return Fmt("PGRME,%d.%d,M,%d.%d,M,%d.%d,M", Uniform(rng, 0, 99), Uniform(rng, 0, 9), Uniform(rng, 0, 99),
+                       Uniform(rng, 0, 9), Uniform(rng, 0, 99), Uniform(rng, 0, 9));
     }
 }
 
@@ -128,17 +109,14 @@ std::string LogBody(Rng& rng) {
                 "BESTPOSA,COM1,0,55.0,FINESTEERING,%d,%d.000,00000040,4ca6,2724;SOL_COMPUTED,"
                 "SINGLE,"
                 "51.%05d,-114.%05d,%d.%d,-16.2,WGS84,1.6,1.3,2.4,\"\",0.0,0.0,12,11,0,0,0,06,0,03",
-                Uniform(rng, 1400, 2400), Uniform(rng, 0, 604799), Uniform(rng, 0, 99999),
-                Uniform(rng, 0, 99999), Uniform(rng, 900, 1200), Uniform(rng, 0, 9));
+                Uniform(rng, 1400, 2400), Uniform(rng, 0, 604799), Uniform(rng, 0, 99999), Uniform(rng, 0, 99999),
+                Uniform(rng, 900, 1200), Uniform(rng, 0, 9));
         case 1:
-            return Fmt(
-                "RXCONFIGA,COM2,0,67.5,FINESTEERING,1337,%d.000,00000000,9691,1984;SBASCONTROLA,%s",
-                Uniform(rng, 0, 604799), Uniform(rng, 0, 1) ? "ENABLE,WAAS" : "DISABLE,NONE");
+            return Fmt("RXCONFIGA,COM2,0,67.5,FINESTEERING,1337,%d.000,00000000,9691,1984;SBASCONTROLA,%s",
+                       Uniform(rng, 0, 604799), Uniform(rng, 0, 1) ? "ENABLE,WAAS" : "DISABLE,NONE");
         default:
-            return Fmt(
-                "PSRDIFFSOURCEA,COM1,0,%d.0,FINESTEERING,1400,%d.000,00000000,4f3c,1985;%s,\"ANY\"",
-                Uniform(rng, 20, 90), Uniform(rng, 0, 604799),
-                Uniform(rng, 0, 1) ? "SBAS" : "RTCM");
+            return Fmt("PSRDIFFSOURCEA,COM1,0,%d.0,FINESTEERING,1400,%d.000,00000000,4f3c,1985;%s,\"ANY\"",
+                       Uniform(rng, 20, 90), Uniform(rng, 0, 604799), Uniform(rng, 0, 1) ? "SBAS" : "RTCM");
     }
 }
 
@@ -153,9 +131,11 @@ Piece AshtechPiece(Rng& rng) {
         const char* name;
         std::size_t length;  // framed bytes from '$' to the CR
     };
-    static constexpr Type kTypes[] = {
-        {"MBN", pashr::kMbnFramedBytes}, {"PBN", pashr::kPbnFramedBytes},
-        {"SNV", pashr::kSnvFramedBytes}, {"MCA", 49}, {"SAL", 82}};
+    static constexpr Type kTypes[] = {{"MBN", pashr::kMbnFramedBytes},
+                                      {"PBN", pashr::kPbnFramedBytes},
+                                      {"SNV", pashr::kSnvFramedBytes},
+                                      {"MCA", 49},
+                                      {"SAL", 82}};
     // The receivers stream mostly measurements; almanac and MCA records are rare.
     static constexpr int kPick[] = {0, 0, 0, 0, 1, 1, 2, 3, 4};
     const Type& t = kTypes[kPick[Uniform(rng, 0, static_cast<int>(std::size(kPick)) - 1)]];
@@ -165,14 +145,12 @@ Piece AshtechPiece(Rng& rng) {
 
 Piece NextPiece(Rng& rng, const MixedStreamOptions& options) {
     int total = 0;
-    for (const int w : options.weights)
-        total += w > 0 ? w : 0;
+    for (const int w : options.weights) total += w > 0 ? w : 0;
     int pick = total > 0 ? Uniform(rng, 0, total - 1) : 0;
     int kind = 0;
     for (; kind < kMixedKindCount - 1; ++kind) {
         const int w = options.weights[static_cast<std::size_t>(kind)];
-        if (w > 0 && pick < w)
-            break;
+        if (w > 0 && pick < w) break;
         pick -= w > 0 ? w : 0;
     }
     switch (static_cast<MixedKind>(kind)) {
@@ -200,9 +178,8 @@ Piece NextPiece(Rng& rng, const MixedStreamOptions& options) {
             return Piece{s, framed, MixedKind::BinBlock};
         }
         case MixedKind::Axis4: {
-            const std::string s =
-                Axis4Record(static_cast<std::uint16_t>(Uniform(rng, 1, 1500)),
-                            HostileBytes(rng, static_cast<std::size_t>(Uniform(rng, 0, 200))));
+            const std::string s = Axis4Record(static_cast<std::uint16_t>(Uniform(rng, 1, 1500)),
+                                              HostileBytes(rng, static_cast<std::size_t>(Uniform(rng, 0, 200))));
             return Piece{s, s.size(), MixedKind::Axis4};
         }
         case MixedKind::Nmea:
@@ -217,8 +194,7 @@ Piece NextPiece(Rng& rng, const MixedStreamOptions& options) {
 
 int MixedStream::Count(MixedKind kind) const {
     int n = 0;
-    for (const MixedKind k : kinds)
-        n += k == kind ? 1 : 0;
+    for (const MixedKind k : kinds) n += k == kind ? 1 : 0;
     return n;
 }
 
@@ -228,8 +204,7 @@ std::string BinBlock(int block, std::string_view data) {
     PutLE16(out, static_cast<unsigned>(data.size()));
     out += data;
     unsigned sum = 0;
-    for (const char c : data)
-        sum += static_cast<unsigned char>(c);
+    for (const char c : data) sum += static_cast<unsigned char>(c);
     PutLE16(out, sum & 0xFFFF);
     out += "\r\n";
     return out;
@@ -271,8 +246,7 @@ MixedStream GenerateMixedStream(const MixedStreamOptions& options) {
             const std::string s = LogReply(LogBody(rng));
             add(Piece{s, s.size() - 1, MixedKind::LogReply});
         }
-        if (Uniform(rng, 0, 99) < options.strayPercent)
-            stream.bytes += Stray(rng);
+        if (Uniform(rng, 0, 99) < options.strayPercent) stream.bytes += Stray(rng);
     }
     const std::string last = NmeaSentence(NmeaBody(rng));
     add(Piece{last, last.size() - 1, MixedKind::Nmea});

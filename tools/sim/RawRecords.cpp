@@ -14,13 +14,10 @@ void PutBE16(std::string& out, int offset, std::uint16_t v) {
 }
 
 void PutBE32(std::string& out, int offset, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out[offset + i] = static_cast<char>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
-void PutBEInt32(std::string& out, int offset, std::int32_t v) {
-    PutBE32(out, offset, static_cast<std::uint32_t>(v));
-}
+void PutBEInt32(std::string& out, int offset, std::int32_t v) { PutBE32(out, offset, static_cast<std::uint32_t>(v)); }
 
 void PutBEFloat(std::string& out, int offset, double v) {
     const float f = static_cast<float>(v);
@@ -131,15 +128,9 @@ std::string AshtechRecord(std::string_view type, std::string_view payloadWithout
     return PashrRecord(type, payload);
 }
 
-std::string MbnRecord(const MbnValues& values) {
-    return PashrRecord("MBN", MbnPayload(values));
-}
-std::string PbnRecord(const PbnValues& values) {
-    return PashrRecord("PBN", PbnPayload(values));
-}
-std::string SnvRecord(const CGPSDataEphemeris& ephemeris) {
-    return PashrRecord("SNV", SnvPayload(ephemeris));
-}
+std::string MbnRecord(const MbnValues& values) { return PashrRecord("MBN", MbnPayload(values)); }
+std::string PbnRecord(const PbnValues& values) { return PashrRecord("PBN", PbnPayload(values)); }
+std::string SnvRecord(const CGPSDataEphemeris& ephemeris) { return PashrRecord("SNV", SnvPayload(ephemeris)); }
 
 Ecef GeodeticToEcef(double latDegrees, double lonDegrees, double height) {
     constexpr double a = 6378137.0;
@@ -149,8 +140,7 @@ Ecef GeodeticToEcef(double latDegrees, double lonDegrees, double height) {
     const double lat = latDegrees * pi / 180.0;
     const double lon = lonDegrees * pi / 180.0;
     const double n = a / std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
-    return {(n + height) * std::cos(lat) * std::cos(lon),
-            (n + height) * std::cos(lat) * std::sin(lon),
+    return {(n + height) * std::cos(lat) * std::cos(lon), (n + height) * std::cos(lat) * std::sin(lon),
             (n * (1.0 - e2) + height) * std::sin(lat)};
 }
 

@@ -68,15 +68,11 @@ double Wrap360(double degrees) {
     return r < 0.0 ? r + 360.0 : r;
 }
 
-double WrapPi(double radians) {
-    return std::remainder(radians, 2.0 * std::numbers::pi);
-}
+double WrapPi(double radians) { return std::remainder(radians, 2.0 * std::numbers::pi); }
 
 // The value as a single-precision field carries it. Kept out of line: GCC 12's SLP vectorizer
 // loses the narrowing when it pairs two such stores into adjacent fields (af1, af0).
-__attribute__((noinline)) double NarrowToFloat(double value) {
-    return static_cast<double>(static_cast<float>(value));
-}
+__attribute__((noinline)) double NarrowToFloat(double value) { return static_cast<double>(static_cast<float>(value)); }
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 long DaysFromCivil(const CivilDate& date) {
@@ -115,16 +111,10 @@ double GpsSeconds(const CivilDate& date, double utcSecondOfDay) {
 struct Vec3 {
     double x = 0.0, y = 0.0, z = 0.0;
 };
-Vec3 operator-(const Vec3& a, const Vec3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double Norm(const Vec3& v) {
-    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-}
+Vec3 operator-(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double Norm(const Vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
-Vec3 ToVec(const Ecef& e) {
-    return {e.x, e.y, e.z};
-}
+Vec3 ToVec(const Ecef& e) { return {e.x, e.y, e.z}; }
 
 // Radii of curvature: meridian (north) and prime vertical (east), metres.
 double MeridianRadius(double latitude) {
@@ -147,8 +137,7 @@ void Displace(double& latitude, double& longitude, double north, double east) {
 Vec3 ToEnu(const Vec3& d, double latitude, double longitude) {
     const double sf = std::sin(latitude * kDegree), cf = std::cos(latitude * kDegree);
     const double sl = std::sin(longitude * kDegree), cl = std::cos(longitude * kDegree);
-    return {-sl * d.x + cl * d.y, -sf * cl * d.x - sf * sl * d.y + cf * d.z,
-            cf * cl * d.x + cf * sl * d.y + sf * d.z};
+    return {-sl * d.x + cl * d.y, -sf * cl * d.x - sf * sl * d.y + cf * d.z, cf * cl * d.x + cf * sl * d.y + sf * d.z};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -170,12 +159,11 @@ std::vector<OrbitSlot> Constellation() {
     std::vector<OrbitSlot> slots;
     for (int i = 0; i < 31; ++i) {
         const int plane = i < 30 ? i / 5 : 5;
-        const double argument = i < 30 ? 72.0 * (i % 5) + 11.0 * plane + kIrregular[(i + plane) % 6]
-                                       : 36.0 + 11.0 * plane;
+        const double argument =
+            i < 30 ? 72.0 * (i % 5) + 11.0 * plane + kIrregular[(i + plane) % 6] : 36.0 + 11.0 * plane;
         slots.push_back({kPrns[i], (17.0 + 60.0 * plane) * kDegree, argument * kDegree});
     }
-    std::sort(slots.begin(), slots.end(),
-              [](const OrbitSlot& a, const OrbitSlot& b) { return a.prn < b.prn; });
+    std::sort(slots.begin(), slots.end(), [](const OrbitSlot& a, const OrbitSlot& b) { return a.prn < b.prn; });
     return slots;
 }
 
@@ -193,8 +181,7 @@ Vec3 SatellitePosition(const OrbitSlot& slot, double gpsSeconds) {
     const double node = NodeLongitude(slot, gpsSeconds);
     const double cu = std::cos(u), su = std::sin(u), cn = std::cos(node), sn = std::sin(node);
     const double ci = std::cos(kInclination), si = std::sin(kInclination);
-    return {kOrbitRadius * (cu * cn - su * ci * sn), kOrbitRadius * (cu * sn + su * ci * cn),
-            kOrbitRadius * su * si};
+    return {kOrbitRadius * (cu * cn - su * ci * sn), kOrbitRadius * (cu * sn + su * ci * cn), kOrbitRadius * su * si};
 }
 
 struct LookAngles {
@@ -216,34 +203,26 @@ LookAngles Look(const Vec3& receiver, double latitude, double longitude, const V
 // Dilutions of precision of a set of lines of sight (east, north, up unit vectors) for a
 // position and clock solution. False with fewer than four satellites or a singular geometry.
 bool Dilutions(const std::vector<Vec3>& lines, double& hdop, double& pdop, double& vdop) {
-    if (lines.size() < 4)
-        return false;
+    if (lines.size() < 4) return false;
     double m[4][8] = {};
     for (const Vec3& l : lines) {
         const double row[4] = {-l.x, -l.y, -l.z, 1.0};
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c)
-                m[r][c] += row[r] * row[c];
+            for (int c = 0; c < 4; ++c) m[r][c] += row[r] * row[c];
     }
-    for (int r = 0; r < 4; ++r)
-        m[r][4 + r] = 1.0;
+    for (int r = 0; r < 4; ++r) m[r][4 + r] = 1.0;
     for (int col = 0; col < 4; ++col) {  // Gauss-Jordan with partial pivoting
         int pivot = col;
         for (int r = col + 1; r < 4; ++r)
-            if (std::fabs(m[r][col]) > std::fabs(m[pivot][col]))
-                pivot = r;
-        if (std::fabs(m[pivot][col]) < 1e-12)
-            return false;
+            if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
+        if (std::fabs(m[pivot][col]) < 1e-12) return false;
         std::swap(m[col], m[pivot]);
         const double p = m[col][col];
-        for (double& v : m[col])
-            v /= p;
+        for (double& v : m[col]) v /= p;
         for (int r = 0; r < 4; ++r) {
-            if (r == col)
-                continue;
+            if (r == col) continue;
             const double f = m[r][col];
-            for (int c = 0; c < 8; ++c)
-                m[r][c] -= f * m[col][c];
+            for (int c = 0; c < 8; ++c) m[r][c] -= f * m[col][c];
         }
     }
     hdop = std::sqrt(m[0][4] + m[1][5]);
@@ -282,16 +261,15 @@ private:
 
 std::string TimeField(double secondOfDay) {
     const long long cs = std::llround(secondOfDay * 100.0) % (86400LL * 100);
-    return Format("%02lld%02lld%02lld.%02lld", cs / 360000, cs / 6000 % 60, cs / 100 % 60,
-                  cs % 100);
+    return Format("%02lld%02lld%02lld.%02lld", cs / 360000, cs / 6000 % 60, cs / 100 % 60, cs % 100);
 }
 
 // "ddmm.mmmm,N" or "dddmm.mmmm,W" (ten-thousandths of a minute).
 std::string AngleField(double degrees, int degreeDigits, char positive, char negative) {
     const long long units = std::llround(std::fabs(degrees) * 600000.0);
     const long long minutes = units % 600000;
-    return Format("%0*lld%02lld.%04lld,%c", degreeDigits, units / 600000, minutes / 10000,
-                  minutes % 10000, degrees < 0.0 ? negative : positive);
+    return Format("%0*lld%02lld.%04lld,%c", degreeDigits, units / 600000, minutes / 10000, minutes % 10000,
+                  degrees < 0.0 ? negative : positive);
 }
 
 std::string CourseField(double degrees) {
@@ -299,13 +277,9 @@ std::string CourseField(double degrees) {
     return Format("%03lld.%lld", tenths / 10, tenths % 10);
 }
 
-std::string DateField(const CivilDate& date) {
-    return Format("%02d%02d%02d", date.day, date.month, date.year % 100);
-}
+std::string DateField(const CivilDate& date) { return Format("%02d%02d%02d", date.day, date.month, date.year % 100); }
 
-std::string Sentence(const std::string& body) {
-    return NmeaWithChecksum(body);
-}
+std::string Sentence(const std::string& body) { return NmeaWithChecksum(body); }
 
 // ---------------------------------------------------------------------------------------------
 // The session's plans: what the vehicle does and what fix the receiver has. Longer sessions
@@ -362,8 +336,7 @@ constexpr double kUnderpassEnd = 204.0;
 
 int PlannedQuality(double planTime) {
     for (const FixLeg& leg : kFixPlan)
-        if (planTime < leg.until)
-            return leg.quality;
+        if (planTime < leg.until) return leg.quality;
     return 4;
 }
 
@@ -371,8 +344,7 @@ const DriveLeg& PlannedLeg(double planTime) {
     double legEnd = 0.0;
     for (const DriveLeg& leg : kDrivePlan) {
         legEnd += leg.duration;
-        if (planTime < legEnd)
-            return leg;
+        if (planTime < legEnd) return leg;
     }
     return kDrivePlan[std::size(kDrivePlan) - 1];
 }
@@ -393,22 +365,14 @@ double HorizontalSigma(int quality) {
     }
 }
 
-double VelocitySigma(int quality) {
-    return quality == 4 || quality == 5 ? 0.01 : 0.03;
-}
+double VelocitySigma(int quality) { return quality == 4 || quality == 5 ? 0.01 : 0.03; }
 
 // A satellite is heard this many seconds after the receiver starts listening again.
-double AcquisitionDelay(int prn) {
-    return 2.0 + (prn * 7) % 13;
-}
-double ReacquisitionDelay(int prn) {
-    return prn % 3;
-}
+double AcquisitionDelay(int prn) { return 2.0 + (prn * 7) % 13; }
+double ReacquisitionDelay(int prn) { return prn % 3; }
 
 // Receivers differ in how strongly they hear each satellite; a fixed offset per PRN.
-double SignalBias(int prn) {
-    return ((prn * 37) % 9 - 4) * 0.5;
-}
+double SignalBias(int prn) { return ((prn * 37) % 9 - 4) * 0.5; }
 
 // ---------------------------------------------------------------------------------------------
 // The vehicle.
@@ -436,11 +400,9 @@ void DriveOneSecond(VehicleState& v, double startTime) {
             v.speed = std::min(leg.speed, v.speed + kAcceleration * dt);
         else
             v.speed = std::max(leg.speed, v.speed - kDeceleration * dt);
-        if (v.speed > 0.05)
-            v.heading = Wrap360(v.heading + leg.turn / leg.duration * dt);
+        if (v.speed > 0.05) v.heading = Wrap360(v.heading + leg.turn / leg.duration * dt);
         const double step = v.speed * dt;
-        Displace(v.latitude, v.longitude, step * std::cos(v.heading * kDegree),
-                 step * std::sin(v.heading * kDegree));
+        Displace(v.latitude, v.longitude, step * std::cos(v.heading * kDegree), step * std::sin(v.heading * kDegree));
         v.distance += step;
     }
 }
@@ -448,8 +410,8 @@ void DriveOneSecond(VehicleState& v, double startTime) {
 // The first whole minute from the earliest start at which a satellite rises and another sets
 // within the session; the earliest start itself if no such minute comes within three hours.
 double ChooseStart(const SessionOptions& options, const std::vector<OrbitSlot>& constellation) {
-    const Vec3 receiver = ToVec(GeodeticToEcef(options.originLatitude, options.originLongitude,
-                                               options.geoidSeparation + TerrainHeight(0.0)));
+    const Vec3 receiver = ToVec(
+        GeodeticToEcef(options.originLatitude, options.originLongitude, options.geoidSeparation + TerrainHeight(0.0)));
     const int duration = std::max(1, options.minutes) * 60;
     for (int candidate = 0; candidate < 180; ++candidate) {
         const double start = options.earliestStartSecondOfDay + 60.0 * candidate;
@@ -459,51 +421,43 @@ double ChooseStart(const SessionOptions& options, const std::vector<OrbitSlot>& 
             std::set<int> visible;
             const double gps = GpsSeconds(options.date, start + t);
             for (const OrbitSlot& slot : constellation) {
-                const LookAngles look = Look(receiver, options.originLatitude,
-                                             options.originLongitude, SatellitePosition(slot, gps));
-                if (look.elevation >= 0.0)
-                    visible.insert(slot.prn);
+                const LookAngles look =
+                    Look(receiver, options.originLatitude, options.originLongitude, SatellitePosition(slot, gps));
+                if (look.elevation >= 0.0) visible.insert(slot.prn);
             }
             if (t > 0) {
-                for (int prn : visible)
-                    rose |= previous.count(prn) == 0;
-                for (int prn : previous)
-                    set |= visible.count(prn) == 0;
+                for (int prn : visible) rose |= previous.count(prn) == 0;
+                for (int prn : previous) set |= visible.count(prn) == 0;
             }
             previous = std::move(visible);
         }
-        if (rose && set)
-            return start;
+        if (rose && set) return start;
     }
     return options.earliestStartSecondOfDay;
 }
 
 // Which satellites the receiver lists, hears and uses in an epoch, and what fix that allows.
-void ObserveSky(SessionEpoch& epoch, const SessionOptions& options,
-                const std::vector<OrbitSlot>& constellation, double gpsSeconds, double planTime,
-                Rng& rng) {
-    const Vec3 receiver = ToVec(GeodeticToEcef(epoch.trueLatitude, epoch.trueLongitude,
-                                               epoch.trueAltitude + options.geoidSeparation));
+void ObserveSky(SessionEpoch& epoch, const SessionOptions& options, const std::vector<OrbitSlot>& constellation,
+                double gpsSeconds, double planTime, Rng& rng) {
+    const Vec3 receiver =
+        ToVec(GeodeticToEcef(epoch.trueLatitude, epoch.trueLongitude, epoch.trueAltitude + options.geoidSeparation));
     const bool underpass = planTime >= kUnderpassStart && planTime < kUnderpassEnd;
     std::vector<std::pair<double, std::size_t>> usable;  // (elevation, index)
     std::vector<Vec3> lines;
     for (const OrbitSlot& slot : constellation) {
-        const LookAngles look = Look(receiver, epoch.trueLatitude, epoch.trueLongitude,
-                                     SatellitePosition(slot, gpsSeconds));
-        if (look.elevation < 0.0)
-            continue;
+        const LookAngles look =
+            Look(receiver, epoch.trueLatitude, epoch.trueLongitude, SatellitePosition(slot, gpsSeconds));
+        if (look.elevation < 0.0) continue;
         SatelliteView view;
         view.prn = slot.prn;
         view.elevation = look.elevation;
         view.azimuth = look.azimuth;
         const bool heard = planTime >= AcquisitionDelay(slot.prn) && !underpass &&
-                           !(planTime >= kUnderpassEnd &&
-                             planTime < kUnderpassEnd + ReacquisitionDelay(slot.prn)) &&
+                           !(planTime >= kUnderpassEnd && planTime < kUnderpassEnd + ReacquisitionDelay(slot.prn)) &&
                            look.elevation >= 2.0;
         const double noise = rng.Normal();
         if (heard) {
-            const double snr = 30.0 + 20.0 * std::sin(look.elevation * kDegree) +
-                               SignalBias(slot.prn) + 0.8 * noise;
+            const double snr = 30.0 + 20.0 * std::sin(look.elevation * kDegree) + SignalBias(slot.prn) + 0.8 * noise;
             view.snr = static_cast<int>(std::clamp(std::lround(snr), 15L, 55L));
         }
         if (view.snr >= 30 && look.elevation >= options.elevationMask)
@@ -511,22 +465,18 @@ void ObserveSky(SessionEpoch& epoch, const SessionOptions& options,
         epoch.satellites.push_back(view);
         lines.push_back(look.los);
     }
-    std::sort(usable.begin(), usable.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
-    if (usable.size() > 12)
-        usable.resize(12);
+    std::sort(usable.begin(), usable.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    if (usable.size() > 12) usable.resize(12);
 
     epoch.quality = PlannedQuality(planTime);
     std::vector<Vec3> used;
-    for (const auto& u : usable)
-        used.push_back(lines[u.second]);
+    for (const auto& u : usable) used.push_back(lines[u.second]);
     if (epoch.quality == 0 || !Dilutions(used, epoch.hdop, epoch.pdop, epoch.vdop)) {
         epoch.quality = 0;
         epoch.hdop = epoch.pdop = epoch.vdop = 99.99;
         return;
     }
-    for (const auto& u : usable)
-        epoch.satellites[u.second].used = true;
+    for (const auto& u : usable) epoch.satellites[u.second].used = true;
     epoch.satellitesUsed = static_cast<int>(usable.size());
 }
 
@@ -536,8 +486,7 @@ void Solve(SessionEpoch& epoch, const Wander (&wander)[3], double& lastCourse, R
     const double vn = epoch.trueSpeed * std::cos(epoch.trueCourse * kDegree);
     const double ve = epoch.trueSpeed * std::sin(epoch.trueCourse * kDegree);
     const double noiseN = rng.Normal(), noiseE = rng.Normal(), ageJitter = rng.Uniform();
-    if (!epoch.HasFix())
-        return;
+    if (!epoch.HasFix()) return;
     const double sigma = HorizontalSigma(epoch.quality);
     const double t = epoch.index;
     epoch.latitude = epoch.trueLatitude;
@@ -549,17 +498,14 @@ void Solve(SessionEpoch& epoch, const Wander (&wander)[3], double& lastCourse, R
     const double rn = vn + sv * noiseN, re = ve + sv * noiseE;
     epoch.speed = std::hypot(rn, re);
     // Standing still, receivers keep showing the last course they had while moving.
-    if (epoch.trueSpeed > 0.5)
-        lastCourse = Wrap360(std::atan2(re, rn) / kDegree);
+    if (epoch.trueSpeed > 0.5) lastCourse = Wrap360(std::atan2(re, rn) / kDegree);
     epoch.course = lastCourse;
 
     epoch.horizontalError = 2.0 * sigma * epoch.hdop;
     epoch.verticalError = 2.0 * 1.7 * sigma * epoch.vdop;
     epoch.sphericalError = std::hypot(epoch.horizontalError, epoch.verticalError);
-    if (epoch.quality == 2)
-        epoch.correctionAge = 1.0 + std::fmod(t, 5.0);  // beacon, every 5 s
-    if (epoch.quality == 4 || epoch.quality == 5)
-        epoch.correctionAge = 0.4 + 0.6 * ageJitter;
+    if (epoch.quality == 2) epoch.correctionAge = 1.0 + std::fmod(t, 5.0);  // beacon, every 5 s
+    if (epoch.quality == 4 || epoch.quality == 5) epoch.correctionAge = 0.4 + 0.6 * ageJitter;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -600,23 +546,18 @@ constexpr double kMagneticVariation = -9.8;  // degrees, west
 // $GPRMC,094312.00,A,6407.6980,N,02151.4200,W,013.6,164.2,140325,9.8,W,R*hh
 std::string Rmc(const SessionEpoch& e) {
     const std::string time = TimeField(e.utcSecondOfDay), date = DateField(e.date);
-    if (!e.HasFix())
-        return Sentence("GPRMC," + time + ",V,,,,,,," + date + ",,,N");
-    return Sentence(
-        "GPRMC," + time + ",A," + AngleField(e.latitude, 2, 'N', 'S') + "," +
-        AngleField(e.longitude, 3, 'E', 'W') + "," +
-        Format("%05.1f", e.speed / kMetresPerKnotSecond) + "," + CourseField(e.course) + "," +
-        date +
-        Format(",%.1f,%c,", std::fabs(kMagneticVariation), kMagneticVariation < 0.0 ? 'W' : 'E') +
-        ModeLetter(e.quality));
+    if (!e.HasFix()) return Sentence("GPRMC," + time + ",V,,,,,,," + date + ",,,N");
+    return Sentence("GPRMC," + time + ",A," + AngleField(e.latitude, 2, 'N', 'S') + "," +
+                    AngleField(e.longitude, 3, 'E', 'W') + "," + Format("%05.1f", e.speed / kMetresPerKnotSecond) +
+                    "," + CourseField(e.course) + "," + date +
+                    Format(",%.1f,%c,", std::fabs(kMagneticVariation), kMagneticVariation < 0.0 ? 'W' : 'E') +
+                    ModeLetter(e.quality));
 }
 
 // $GPVTG,164.2,T,174.0,M,013.6,N,025.2,K,R*hh
 std::string Vtg(const SessionEpoch& e) {
-    if (!e.HasFix())
-        return Sentence("GPVTG,,T,,M,,N,,K,N");
-    return Sentence("GPVTG," + CourseField(e.course) + ",T," +
-                    CourseField(e.course - kMagneticVariation) + ",M," +
+    if (!e.HasFix()) return Sentence("GPVTG,,T,,M,,N,,K,N");
+    return Sentence("GPVTG," + CourseField(e.course) + ",T," + CourseField(e.course - kMagneticVariation) + ",M," +
                     Format("%05.1f,N,%05.1f,K,", e.speed / kMetresPerKnotSecond, e.speed * 3.6) +
                     ModeLetter(e.quality));
 }
@@ -624,18 +565,14 @@ std::string Vtg(const SessionEpoch& e) {
 // $GPGGA,094312.00,6407.6980,N,02151.4200,W,4,09,0.98,24.6,M,65.8,M,0.7,0042*hh
 std::string Gga(const SessionEpoch& e) {
     const std::string time = TimeField(e.utcSecondOfDay);
-    if (!e.HasFix())
-        return Sentence("GPGGA," + time + ",,,,,0,00,99.99,,,,,,");
+    if (!e.HasFix()) return Sentence("GPGGA," + time + ",,,,,0,00,99.99,,,,,,");
     std::string correction = ",";
-    if (e.quality == 2)
-        correction = Format("%.1f,0120", e.correctionAge);
-    if (e.quality == 4 || e.quality == 5)
-        correction = Format("%.1f,0042", e.correctionAge);
-    return Sentence("GPGGA," + time + "," + AngleField(e.latitude, 2, 'N', 'S') + "," +
-                    AngleField(e.longitude, 3, 'E', 'W') +
-                    Format(",%d,%02d,%.2f,%.1f,M,%.1f,M,", e.quality, e.satellitesUsed, e.hdop,
-                           e.altitude, e.geoidSeparation) +
-                    correction);
+    if (e.quality == 2) correction = Format("%.1f,0120", e.correctionAge);
+    if (e.quality == 4 || e.quality == 5) correction = Format("%.1f,0042", e.correctionAge);
+    return Sentence(
+        "GPGGA," + time + "," + AngleField(e.latitude, 2, 'N', 'S') + "," + AngleField(e.longitude, 3, 'E', 'W') +
+        Format(",%d,%02d,%.2f,%.1f,M,%.1f,M,", e.quality, e.satellitesUsed, e.hdop, e.altitude, e.geoidSeparation) +
+        correction);
 }
 
 // $GPGSA,A,3,02,05,07,12,19,25,30,,,,,,1.71,0.98,1.40*hh
@@ -643,10 +580,8 @@ std::string Gsa(const SessionEpoch& e) {
     std::string body = e.HasFix() ? "GPGSA,A,3" : "GPGSA,A,1";
     int listed = 0;
     for (const SatelliteView& s : e.satellites)
-        if (s.used)
-            body += Format(",%02d", s.prn), ++listed;
-    for (; listed < 12; ++listed)
-        body += ",";
+        if (s.used) body += Format(",%02d", s.prn), ++listed;
+    for (; listed < 12; ++listed) body += ",";
     return Sentence(body + Format(",%.2f,%.2f,%.2f", e.pdop, e.hdop, e.vdop));
 }
 
@@ -659,10 +594,8 @@ std::vector<std::string> Gsv(const SessionEpoch& e) {
         std::string body = Format("GPGSV,%d,%d,%02d", total, n, count);
         for (int i = 4 * (n - 1); i < std::min(count, 4 * n); ++i) {
             const SatelliteView& s = e.satellites[static_cast<std::size_t>(i)];
-            body += Format(",%02d,%02ld,%03ld,", s.prn, std::lround(s.elevation),
-                           std::lround(s.azimuth) % 360);
-            if (s.snr > 0)
-                body += Format("%02d", s.snr);
+            body += Format(",%02d,%02ld,%03ld,", s.prn, std::lround(s.elevation), std::lround(s.azimuth) % 360);
+            if (s.snr > 0) body += Format("%02d", s.snr);
         }
         group.push_back(Sentence(body));
     }
@@ -671,22 +604,19 @@ std::vector<std::string> Gsv(const SessionEpoch& e) {
 
 // $PGRME,1.9,M,3.3,M,3.8,M*hh (Garmin-style estimated errors, metres)
 std::string Pgrme(const SessionEpoch& e) {
-    return Sentence(
-        Format("PGRME,%.1f,M,%.1f,M,%.1f,M", e.horizontalError, e.verticalError, e.sphericalError));
+    return Sentence(Format("PGRME,%.1f,M,%.1f,M,%.1f,M", e.horizontalError, e.verticalError, e.sphericalError));
 }
 
 // $PTLVK,STAT,FIXED,11,0.7*hh (our own status sentence: mode, satellites heard, correction age)
 std::string Ptlvk(const SessionEpoch& e) {
     int heard = 0;
-    for (const SatelliteView& s : e.satellites)
-        heard += s.snr > 0 ? 1 : 0;
+    for (const SatelliteView& s : e.satellites) heard += s.snr > 0 ? 1 : 0;
     const std::string age = e.correctionAge > 0.0 ? Format("%.1f", e.correctionAge) : "";
     return Sentence(Format("PTLVK,STAT,%s,%02d,", ModeName(e.quality), heard) + age);
 }
 
 std::string PauseLine(const SessionEpoch& e) {
-    return "VEK PAUSE,Sample session paused before " + TimeField(e.utcSecondOfDay).substr(0, 6) +
-           " UTC";
+    return "VEK PAUSE,Sample session paused before " + TimeField(e.utcSecondOfDay).substr(0, 6) + " UTC";
 }
 
 void AppendSentences(std::vector<std::string>& lines, const SessionEpoch& e, int previousQuality) {
@@ -694,12 +624,9 @@ void AppendSentences(std::vector<std::string>& lines, const SessionEpoch& e, int
     lines.push_back(Vtg(e));
     lines.push_back(Gga(e));
     lines.push_back(Gsa(e));
-    for (std::string& s : Gsv(e))
-        lines.push_back(std::move(s));
-    if (e.HasFix() && e.index % 5 == 0)
-        lines.push_back(Pgrme(e));
-    if (e.quality != previousQuality || e.index % 30 == 0)
-        lines.push_back(Ptlvk(e));
+    for (std::string& s : Gsv(e)) lines.push_back(std::move(s));
+    if (e.HasFix() && e.index % 5 == 0) lines.push_back(Pgrme(e));
+    if (e.quality != previousQuality || e.index % 30 == 0) lines.push_back(Ptlvk(e));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -768,8 +695,7 @@ CGPSDataEphemeris NextIssue(const CGPSDataEphemeris& e, double secondOfWeek) {
 const CGPSDataEphemeris& CurrentIssue(const std::vector<CGPSDataEphemeris>& issues, double secondOfWeek) {
     const CGPSDataEphemeris* best = &issues.front();
     for (const CGPSDataEphemeris& e : issues)
-        if (std::fabs(secondOfWeek - e.m_nToe) < std::fabs(secondOfWeek - best->m_nToe))
-            best = &e;
+        if (std::fabs(secondOfWeek - e.m_nToe) < std::fabs(secondOfWeek - best->m_nToe)) best = &e;
     return *best;
 }
 
@@ -789,56 +715,45 @@ Signal Receive(const CGPSDataEphemeris& e, double t, double clockOffset, const V
     for (int i = 0; i < 5; ++i) {
         s = PropagateBroadcast(e, t - flight);
         const double angle = kGpsEarthRate * flight;
-        turned = {s.x * std::cos(angle) + s.y * std::sin(angle), -s.x * std::sin(angle) + s.y * std::cos(angle),
-                  s.z};
+        turned = {s.x * std::cos(angle) + s.y * std::sin(angle), -s.x * std::sin(angle) + s.y * std::cos(angle), s.z};
         flight = Norm(turned - antenna) / kSpeedOfLight;
     }
     return {flight * kSpeedOfLight + clockOffset - kSpeedOfLight * (s.clock - e.m_dTgd), turned};
 }
 
-std::vector<TrackedSatellite> ChooseTracked(const RawSessionOptions& options, const Vec3& receiver,
-                                            Rng& rng) {
+std::vector<TrackedSatellite> ChooseTracked(const RawSessionOptions& options, const Vec3& receiver, Rng& rng) {
     const double gps = GpsSeconds(options.date, options.startSecondOfDay);
     std::vector<std::pair<double, OrbitSlot>> candidates;
     for (const OrbitSlot& slot : Constellation()) {
-        const LookAngles look =
-            Look(receiver, options.latitude, options.longitude, SatellitePosition(slot, gps));
-        if (look.elevation >= 10.0)
-            candidates.push_back({look.elevation, slot});
+        const LookAngles look = Look(receiver, options.latitude, options.longitude, SatellitePosition(slot, gps));
+        if (look.elevation >= 10.0) candidates.push_back({look.elevation, slot});
     }
-    std::sort(candidates.begin(), candidates.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     const std::size_t n = std::min<std::size_t>(std::max(0, options.satellites), candidates.size());
     std::vector<TrackedSatellite> tracked;
     for (std::size_t i = 0; i < n; ++i) {
         const OrbitSlot& slot = candidates[i].second;
         const double range = GeometricRange(slot, gps, receiver);
-        tracked.push_back(
-            {slot, std::floor(rng.Range(120.0, 2400.0)),
-             -std::round(range / kL1Wavelength) + std::round(rng.Range(-2000.0, 2000.0)),
-             std::numeric_limits<int>::max()});
+        tracked.push_back({slot, std::floor(rng.Range(120.0, 2400.0)),
+                           -std::round(range / kL1Wavelength) + std::round(rng.Range(-2000.0, 2000.0)),
+                           std::numeric_limits<int>::max()});
     }
     // The lowest satellite drops out two thirds of the way through, so epochs differ in size;
     // never below the four a raw epoch needs.
-    if (tracked.size() >= 5)
-        tracked.back().lostAtEpoch = std::max(1, 2 * options.epochs / 3);
+    if (tracked.size() >= 5) tracked.back().lostAtEpoch = std::max(1, 2 * options.epochs / 3);
     return tracked;
 }
 
-std::string RawNmea(const RawEpoch& epoch, const RawSessionOptions& options, double hdop,
-                    const CivilDate& date) {
+std::string RawNmea(const RawEpoch& epoch, const RawSessionOptions& options, double hdop, const CivilDate& date) {
     const std::string time = TimeField(epoch.utcSecondOfDay);
     std::string out;
-    out +=
-        Sentence("GPGGA," + time + "," + AngleField(epoch.latitude, 2, 'N', 'S') + "," +
-                 AngleField(epoch.longitude, 3, 'E', 'W') +
-                 Format(",1,%02d,%.2f,%.1f,M,%.1f,M,,", static_cast<int>(epoch.measurements.size()),
-                        hdop, epoch.height - options.geoidSeparation, options.geoidSeparation)) +
-        "\r\n";
-    out += Sentence("GPVTG,000.0,T,009.8,M,000.0,N,000.0,K,A") + "\r\n";
-    out += Sentence("GPZDA," + time +
-                    Format(",%02d,%02d,%04d,00,00", date.day, date.month, date.year)) +
+    out += Sentence("GPGGA," + time + "," + AngleField(epoch.latitude, 2, 'N', 'S') + "," +
+                    AngleField(epoch.longitude, 3, 'E', 'W') +
+                    Format(",1,%02d,%.2f,%.1f,M,%.1f,M,,", static_cast<int>(epoch.measurements.size()), hdop,
+                           epoch.height - options.geoidSeparation, options.geoidSeparation)) +
            "\r\n";
+    out += Sentence("GPVTG,000.0,T,009.8,M,000.0,N,000.0,K,A") + "\r\n";
+    out += Sentence("GPZDA," + time + Format(",%02d,%02d,%04d,00,00", date.day, date.month, date.year)) + "\r\n";
     return out;
 }
 
@@ -854,8 +769,7 @@ void GpsTimeOf(const CivilDate& date, double utcSecondOfDay, int& week, double& 
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
+    for (const std::string& line : lines) text += line + "\n";
     return text;
 }
 
@@ -866,15 +780,13 @@ Session SimulateSession(const SessionOptions& options) {
     const Wander wander[3] = {Wander(rng), Wander(rng), Wander(rng)};
     const std::set<int> pauses(options.pauseBeforeEpochs.begin(), options.pauseBeforeEpochs.end());
 
-    VehicleState vehicle{options.originLatitude, options.originLongitude,
-                         Wrap360(options.originHeading), 0.0, 0.0};
+    VehicleState vehicle{options.originLatitude, options.originLongitude, Wrap360(options.originHeading), 0.0, 0.0};
     double lastCourse = vehicle.heading;
     int previousQuality = -1;
     Session session;
     const int count = std::max(0, options.minutes) * 60;
     for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            DriveOneSecond(vehicle, i - 1.0);
+        if (i > 0) DriveOneSecond(vehicle, i - 1.0);
         SessionEpoch e;
         e.index = i;
         const double utc = start + i;
@@ -891,8 +803,7 @@ Session SimulateSession(const SessionOptions& options) {
                    std::fmod(static_cast<double>(i), kPlanLength), rng);
         Solve(e, wander, lastCourse, rng);
 
-        if (pauses.count(i))
-            session.lines.push_back(PauseLine(e));
+        if (pauses.count(i)) session.lines.push_back(PauseLine(e));
         AppendSentences(session.lines, e, previousQuality);
         previousQuality = e.quality;
         session.epochs.push_back(std::move(e));
@@ -900,9 +811,7 @@ Session SimulateSession(const SessionOptions& options) {
     return session;
 }
 
-std::vector<std::string> GenerateSession(const SessionOptions& options) {
-    return SimulateSession(options).lines;
-}
+std::vector<std::string> GenerateSession(const SessionOptions& options) { return SimulateSession(options).lines; }
 
 RawSession GenerateRawSession(const RawSessionOptions& options) {
     Rng rng(options.seed ^ 0x5241574C4F47ull);  // "RAWLOG": independent of the NMEA session
@@ -932,8 +841,7 @@ RawSession GenerateRawSession(const RawSessionOptions& options) {
         GpsTimeOf(options.date, options.startSecondOfDay + static_cast<double>(k), week, sow);
         issues.push_back({MakeEphemeris(tracked[k].slot, week, sow, rng)});
     }
-    if (renewAt > 0 && !issues.empty())
-        issues[0].push_back(NextIssue(issues[0][0], secondOfWeekAt(renewAt)));
+    if (renewAt > 0 && !issues.empty()) issues[0].push_back(NextIssue(issues[0][0], secondOfWeekAt(renewAt)));
 
     RawSession session;
     for (int i = 0; i < count; ++i) {

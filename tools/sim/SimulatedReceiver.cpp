@@ -8,10 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <limits>
 #include <sstream>
 
@@ -23,8 +23,8 @@ int SpeedToBaud(speed_t s) {
     static constexpr struct {
         speed_t s;
         int baud;
-    } kTable[] = {{B1200, 1200},   {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+    } kTable[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
                   {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
     for (const auto& e : kTable) {
         if (e.s == s) return e.baud;
@@ -304,9 +304,7 @@ std::vector<std::string> SimulatedReceiver::ParameterReply() {
     };
 }
 
-std::string SimulatedReceiver::WithChecksum(const std::string& body) {
-    return NmeaWithChecksum(body);
-}
+std::string SimulatedReceiver::WithChecksum(const std::string& body) { return NmeaWithChecksum(body); }
 
 bool SimulatedReceiver::SentenceTime(const std::string& line, double& seconds) {
     if (line.size() < 7 || line[0] != '$') return false;
@@ -403,10 +401,12 @@ SimulatedReceiver::Dialect SimulatedReceiver::DialectOf(const std::string& model
         const char* name;
         Dialect dialect;
     } kModels[] = {
-        {"Ashtech", Dialect::Ashtech},         {"CSI", Dialect::Ashtech},          {"Racal", Dialect::Ashtech},
-        {"Starlink", Dialect::Starlink},       {"Sokkia Axis", Dialect::Sokkia},   {"Sokkia Axis3", Dialect::JCommands},
-        {"CSI - MAX", Dialect::JCommands},     {"SiRF", Dialect::Sirf},            {"Toughbook GPS01", Dialect::Sirf},
-        {"Holux", Dialect::Sirf},              {"GSR2650 LB", Dialect::LogCommands},
+        {"Ashtech", Dialect::Ashtech},        {"CSI", Dialect::Ashtech},
+        {"Racal", Dialect::Ashtech},          {"Starlink", Dialect::Starlink},
+        {"Sokkia Axis", Dialect::Sokkia},     {"Sokkia Axis3", Dialect::JCommands},
+        {"CSI - MAX", Dialect::JCommands},    {"SiRF", Dialect::Sirf},
+        {"Toughbook GPS01", Dialect::Sirf},   {"Holux", Dialect::Sirf},
+        {"GSR2650 LB", Dialect::LogCommands},
     };
     for (const auto& m : kModels) {
         if (modelName == m.name) return m.dialect;
@@ -427,7 +427,8 @@ void SimulatedReceiver::Consume(std::string& pending, std::vector<std::string>& 
             }
             pending.erase(0, start);
             if (pending.size() < 4) return;
-            const std::size_t length = (static_cast<unsigned char>(pending[2]) << 8) | static_cast<unsigned char>(pending[3]);
+            const std::size_t length =
+                (static_cast<unsigned char>(pending[2]) << 8) | static_cast<unsigned char>(pending[3]);
             if (pending.size() < length + kFrameOverhead) return;
             const std::string payload = pending.substr(4, length);
             unsigned sum = 0;
@@ -557,8 +558,10 @@ void SimulatedReceiver::AnswerInDialect(const std::string& line) {
             if (head == "$PASHS") {
                 if (f.size() > 2 && f[1] == "PEM") setMask(f[2]);
                 if (f.size() > 4 && f[1] == "NME") {
-                    if (f[2] == "ALL") SetAllOutputs(f[4] == "ON");
-                    else SetOutput(f[2], f[4] == "ON");
+                    if (f[2] == "ALL")
+                        SetAllOutputs(f[4] == "ON");
+                    else
+                        SetOutput(f[2], f[4] == "ON");
                 }
                 if (f.size() > 2 && f[1] == "SAV") {
                     std::lock_guard lock(m_stateMutex);
@@ -574,8 +577,10 @@ void SimulatedReceiver::AnswerInDialect(const std::string& line) {
         case Dialect::Starlink:
             if (head == "$PSLIS" && f.size() > 2 && f[1] == "ELM") setMask(f[2]);
             if (head == "$PSLIS" && f.size() > 4 && f[1] == "NME") {
-                if (f[2] == "ALL") SetAllOutputs(f[4] == "ON");
-                else SetOutput(f[2], f[4] == "ON");
+                if (f[2] == "ALL")
+                    SetAllOutputs(f[4] == "ON");
+                else
+                    SetOutput(f[2], f[4] == "ON");
             }
             if (head == "$PSLIQ" && f.size() > 1 && f[1] == "PAR") {
                 auto on = [&](const char* type) {

@@ -35,20 +35,20 @@ public:
 
     // The command languages it can answer in.
     enum class Dialect {
-        Ashtech,   // "$PASHS"/"$PASHQ", beacon "$GPCRQ"/"$GPMSK" (Ashtech, CSI, Racal)
-        Starlink,  // "$PSLIS"/"$PSLIQ" and "$PSLIR" replies
-        Sokkia,    // "$PMCAG" (Sokkia Axis)
-        JCommands, // "$J..." and "$>J..." replies (Sokkia Axis3, CSI - MAX)
-        Sirf,      // "$PSRF1xx" and the SiRF binary protocol (SiRF, Toughbook GPS01, Holux)
+        Ashtech,      // "$PASHS"/"$PASHQ", beacon "$GPCRQ"/"$GPMSK" (Ashtech, CSI, Racal)
+        Starlink,     // "$PSLIS"/"$PSLIQ" and "$PSLIR" replies
+        Sokkia,       // "$PMCAG" (Sokkia Axis)
+        JCommands,    // "$J..." and "$>J..." replies (Sokkia Axis3, CSI - MAX)
+        Sirf,         // "$PSRF1xx" and the SiRF binary protocol (SiRF, Toughbook GPS01, Holux)
         LogCommands,  // LOG/UNLOG and "#...A" logs (GSR2650 LB)
-        None,      // a plain NMEA receiver: reads nothing it is sent
+        None,         // a plain NMEA receiver: reads nothing it is sent
     };
 
     struct Options {
-        bool answerCommands = true;    // replies in the dialect below
-        bool honourBaudRate = true;    // pace output at the baud rate the library set
+        bool answerCommands = true;  // replies in the dialect below
+        bool honourBaudRate = true;  // pace output at the baud rate the library set
         Dialect dialect = Dialect::Ashtech;
-        int lineBaud = 0;              // the receiver's own rate; others read garbage (0: any)
+        int lineBaud = 0;  // the receiver's own rate; others read garbage (0: any)
     };
 
     // The dialect of a receiver model by its display name (None for plain NMEA receivers).
@@ -72,8 +72,7 @@ public:
     // Writes bytes towards the library now. False once unplugged or on a write error.
     bool Send(std::string_view bytes);
     // Streams the lines ("\r\n" is appended to each) in the background, once or endlessly.
-    void StartStreaming(std::vector<std::string> lines, Pace pace, double linesPerSecond = 10.0,
-                        bool loop = false);
+    void StartStreaming(std::vector<std::string> lines, Pace pace, double linesPerSecond = 10.0, bool loop = false);
     void StopStreaming();
     // Waits (real time) until a started stream has sent everything (not for loops).
     bool WaitStreamDone(std::chrono::milliseconds timeout);

@@ -29,9 +29,9 @@ namespace tolvik {
 
 enum GPS_ENGINE_ERROR : std::int32_t {
     GPS_ENGINE_NO_ERROR = 0,
-    GPS_ENGINE_NO_RECEIVER = 1,       // Start without a current receiver
-    GPS_ENGINE_INIT_FAILED = 2,       // the receiver's Initialize failed
-    GPS_ENGINE_THREAD_FAILED = 3,     // the reader thread did not start
+    GPS_ENGINE_NO_RECEIVER = 1,    // Start without a current receiver
+    GPS_ENGINE_INIT_FAILED = 2,    // the receiver's Initialize failed
+    GPS_ENGINE_THREAD_FAILED = 3,  // the reader thread did not start
 };
 
 // Collects the raw text of framed messages for the host, up to a little over 100000 characters.

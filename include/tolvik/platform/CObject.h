@@ -15,9 +15,9 @@ class CObject;
 struct CRuntimeClass {
     const char* m_lpszClassName;
     int m_nObjectSize;
-    UINT m_wSchema;                      // 0xFFFF: not serialisable
-    CObject* (*m_pfnCreateObject)();     // null: no dynamic creation
-    const CRuntimeClass* m_pBaseClass;   // null for CObject itself
+    UINT m_wSchema;                     // 0xFFFF: not serialisable
+    CObject* (*m_pfnCreateObject)();    // null: no dynamic creation
+    const CRuntimeClass* m_pBaseClass;  // null for CObject itself
 
     bool IsDerivedFrom(const CRuntimeClass* pBase) const;
     CObject* CreateObject() const { return m_pfnCreateObject ? m_pfnCreateObject() : nullptr; }
@@ -43,16 +43,13 @@ protected:
 #define TOLVIK_RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
 // In the class body: declares the record and GetRuntimeClass.
-#define TOLVIK_DECLARE_DYNAMIC(class_name)                     \
-public:                                                        \
-    static const ::tolvik::CRuntimeClass class##class_name;    \
+#define TOLVIK_DECLARE_DYNAMIC(class_name)                  \
+public:                                                     \
+    static const ::tolvik::CRuntimeClass class##class_name; \
     const ::tolvik::CRuntimeClass* GetRuntimeClass() const override;
 
 // In one source file: defines the record (schema 0xFFFF, no dynamic creation).
-#define TOLVIK_IMPLEMENT_DYNAMIC(class_name, base_class_name)                                  \
-    const ::tolvik::CRuntimeClass class_name::class##class_name = {                            \
-        #class_name, static_cast<int>(sizeof(class_name)), 0xFFFFu, nullptr,                   \
-        TOLVIK_RUNTIME_CLASS(base_class_name)};                                                \
-    const ::tolvik::CRuntimeClass* class_name::GetRuntimeClass() const {                       \
-        return TOLVIK_RUNTIME_CLASS(class_name);                                               \
-    }
+#define TOLVIK_IMPLEMENT_DYNAMIC(class_name, base_class_name)                                                        \
+    const ::tolvik::CRuntimeClass class_name::class##class_name = {                                                  \
+        #class_name, static_cast<int>(sizeof(class_name)), 0xFFFFu, nullptr, TOLVIK_RUNTIME_CLASS(base_class_name)}; \
+    const ::tolvik::CRuntimeClass* class_name::GetRuntimeClass() const { return TOLVIK_RUNTIME_CLASS(class_name); }

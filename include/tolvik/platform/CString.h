@@ -20,14 +20,12 @@ public:
     CString(const wchar_t* psz);  // NOLINT(google-explicit-constructor): literals convert freely
     CString(const wchar_t* pch, int nLength);
     CString(wchar_t ch, int nRepeat = 1);
-    CString(std::wstring_view sv) : m_str(sv) {}  // NOLINT(google-explicit-constructor)
+    CString(std::wstring_view sv) : m_str(sv) {}      // NOLINT(google-explicit-constructor)
     CString(std::wstring s) : m_str(std::move(s)) {}  // NOLINT(google-explicit-constructor)
 
     // 8-bit text: each byte becomes the character of the same value. A null pointer gives "".
     static CString FromBytes(const char* pData, int nCount);
-    static CString FromBytes(std::string_view bytes) {
-        return FromBytes(bytes.data(), static_cast<int>(bytes.size()));
-    }
+    static CString FromBytes(std::string_view bytes) { return FromBytes(bytes.data(), static_cast<int>(bytes.size())); }
     // 8-bit text of this string: characters up to 0xFF as their byte, others as '?'.
     std::string ToBytes() const;
 
@@ -107,9 +105,7 @@ public:
 
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
     friend bool operator==(const CString& a, const wchar_t* b) { return a.Compare(b) == 0; }
-    friend std::strong_ordering operator<=>(const CString& a, const CString& b) {
-        return a.m_str <=> b.m_str;
-    }
+    friend std::strong_ordering operator<=>(const CString& a, const CString& b) { return a.m_str <=> b.m_str; }
 
 private:
     void FormatV(const wchar_t* pszFormat, ...);
@@ -132,7 +128,5 @@ private:
 
 template <>
 struct std::hash<tolvik::CString> {
-    std::size_t operator()(const tolvik::CString& s) const noexcept {
-        return std::hash<std::wstring>{}(s.str());
-    }
+    std::size_t operator()(const tolvik::CString& s) const noexcept { return std::hash<std::wstring>{}(s.str()); }
 };

@@ -25,7 +25,7 @@ public:
     bool IsEmpty() const { return m_data.empty(); }
     // New elements are zero; shrinking keeps the first nNewSize elements.
     void SetSize(int nNewSize) { m_data.resize(nNewSize > 0 ? static_cast<std::size_t>(nNewSize) : 0); }
-    void RemoveAll() { m_data.clear(); }  // keeps the storage
+    void RemoveAll() { m_data.clear(); }               // keeps the storage
     void FreeAll() { std::vector<T>().swap(m_data); }  // empties and gives the storage back
     int GetCapacity() const { return static_cast<int>(m_data.capacity()); }
 

@@ -59,7 +59,6 @@ inline DWORD WaitForMultipleObjects(std::initializer_list<Event*> events, DWORD 
 
 // Waits on the events and, after them, on extra descriptors (a serial port, a message queue).
 // Returns WAIT_OBJECT_0 + index in the combined list (events first), or WAIT_TIMEOUT.
-DWORD WaitForEventsOrDescriptors(const Event* const* ppEvents, int nEvents, const int* fds, int nFds,
-                                 DWORD timeoutMs);
+DWORD WaitForEventsOrDescriptors(const Event* const* ppEvents, int nEvents, const int* fds, int nFds, DWORD timeoutMs);
 
 }  // namespace tolvik::platform

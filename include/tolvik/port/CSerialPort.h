@@ -93,9 +93,9 @@ public:
     int m_nBaudRate = 4800;
     BYTE m_nHandshake = 0;
     int m_nPort = 1;
-    int m_nParity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    BYTE m_nStopBits = 0;   // 0 one, 1 one and a half (taken as two), 2 two
-    BYTE m_nDataBits = 0;   // 0: automatic, 8 without parity and 7 with
+    int m_nParity = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    BYTE m_nStopBits = 0;  // 0 one, 1 one and a half (taken as two), 2 two
+    BYTE m_nDataBits = 0;  // 0: automatic, 8 without parity and 7 with
     int m_nReadTimeout = 1000;
     CString m_strPortName;  // "COM<n>:" while open
     bool m_bAllowReopen = true;
@@ -139,7 +139,7 @@ public:
     bool WriteBinary(const BYTE* pData, WORD nLength) override;
     bool Reopen();
 
-    CString m_strDevice;     // Bluetooth device name; not used
+    CString m_strDevice;  // Bluetooth device name; not used
     int m_nOpenRetries = 5;
 
 private:

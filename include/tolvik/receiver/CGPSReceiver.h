@@ -31,7 +31,7 @@ namespace tolvik {
 
 // Message kinds. The numbers index m_wNmeaBits and the dispatch; they are fixed.
 enum GPSStringType : std::int32_t {
-    GPS_STR_UNKNOWN = 0,   // not recognised, or rejected by the checksum test
+    GPS_STR_UNKNOWN = 0,  // not recognised, or rejected by the checksum test
     GPS_STR_ALM = 1,
     GPS_STR_GGA = 2,
     GPS_STR_INGGA = 3,
@@ -136,8 +136,7 @@ public:
 
     // ---- Configuration and settings ----
     // Stores the values; they take effect at the next Initialize.
-    void SetupReceiver(int nComPort, int nGeoidMode, double dAntennaHeight, const CString& strSetup,
-                       bool bEmulation);
+    void SetupReceiver(int nComPort, int nGeoidMode, double dAntennaHeight, const CString& strSetup, bool bEmulation);
     // Loads the persisted baud rate (section = display name, entry "Baud").
     void SetProperties();
     // Persists a new baud rate; false when it equals the current one (nothing written).
@@ -165,21 +164,21 @@ public:
     // ---- Instance fields ----
     double m_dRawDataInterval = 0.0;  // raw output interval last requested, seconds
     int m_nComPort = 0;
-    double m_dAntennaHeight = 0.0;    // metres, subtracted from reported altitudes
-    int m_nGeoidMode = 0;             // 0 ignore, 1 add, other subtract the geoid separation
+    double m_dAntennaHeight = 0.0;  // metres, subtracted from reported altitudes
+    int m_nGeoidMode = 0;           // 0 ignore, 1 add, other subtract the geoid separation
     int m_nRawMessageCount = 0;
     int m_nRawMessageErrors = 0;
     int m_nMessageCount = 0;
     int m_nChecksumErrors = 0;
-    CString m_strSetupString;         // stored for the host, never read
+    CString m_strSetupString;  // stored for the host, never read
     bool m_bEmulation = false;
-    int m_nMinSatellites = 4;         // set by the engine
-    CWordArray m_BinaryMessage;       // words of the last binary record
+    int m_nMinSatellites = 4;    // set by the engine
+    CWordArray m_BinaryMessage;  // words of the last binary record
     CMap<GPSNotificationType, NotificationEntry> m_NotificationCallbacks;
     int m_nBaudRate = 9600;
     CGPSNotification m_Notification;
     bool m_bHasStatusMap = false;
-    CMap<int, int> m_StatusStrings;   // GGA quality -> fix status code
+    CMap<int, int> m_StatusStrings;  // GGA quality -> fix status code
     // Key of the "default" line of the status map: the code for qualities the map does not
     // list. No quality number can take it (a quality read as this value counts as unreadable).
     static constexpr int kStatusMapDefault = INT32_MIN;

@@ -52,8 +52,7 @@ struct CGPSNotification {
     CGPSDataEphemeris m_LastEphemeris;
 };
 
-using GPSNotificationCallback = void (*)(GPSNotificationType eType, CGPSNotification* pNotification,
-                                         void* pUserData);
+using GPSNotificationCallback = void (*)(GPSNotificationType eType, CGPSNotification* pNotification, void* pUserData);
 
 struct NotificationEntry {
     GPSNotificationType m_Type = GPS_NOTIFY_EPHEMERIS;

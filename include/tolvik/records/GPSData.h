@@ -18,17 +18,17 @@ namespace tolvik {
 
 // Fix status codes of CGPSData::m_nFixStatus. The names are the keywords of the "GPSStatus" map.
 enum : std::int32_t {
-    UDF_SIGNAL_NONE = 0,            // no fix
-    UDF_SIGNAL_GPS = 1,             // autonomous fix
-    UDF_SIGNAL_CORRECTED_GPS = 2,   // differentially corrected fix
-    UDF_SIGNAL_CALCULATED = 3,      // estimated (dead reckoning)
-    UDF_SIGNAL_MANUAL = 4,          // manual input
-    UDF_SIGNAL_RTK_CODE = 5,        // RTK code solution
-    UDF_SIGNAL_RTK_FIXED = 6,       // RTK fixed ambiguities
-    UDF_SIGNAL_RTK_FLOAT = 7,       // RTK float ambiguities
-    UDF_SIGNAL_POSTPROCESSED = 8,   // post-processed
-    UDF_SIGNAL_WAAS = 9,            // SBAS (WAAS) corrected
-    UDF_SIGNAL_UNKNOWN = 10,        // unknown
+    UDF_SIGNAL_NONE = 0,           // no fix
+    UDF_SIGNAL_GPS = 1,            // autonomous fix
+    UDF_SIGNAL_CORRECTED_GPS = 2,  // differentially corrected fix
+    UDF_SIGNAL_CALCULATED = 3,     // estimated (dead reckoning)
+    UDF_SIGNAL_MANUAL = 4,         // manual input
+    UDF_SIGNAL_RTK_CODE = 5,       // RTK code solution
+    UDF_SIGNAL_RTK_FIXED = 6,      // RTK fixed ambiguities
+    UDF_SIGNAL_RTK_FLOAT = 7,      // RTK float ambiguities
+    UDF_SIGNAL_POSTPROCESSED = 8,  // post-processed
+    UDF_SIGNAL_WAAS = 9,           // SBAS (WAAS) corrected
+    UDF_SIGNAL_UNKNOWN = 10,       // unknown
 };
 inline constexpr int kFixStatusCount = 11;
 // "UDF_SIGNAL_NONE" ... "UDF_SIGNAL_UNKNOWN" for codes 0-10; null for any other code.
@@ -72,9 +72,9 @@ public:
     double m_dElevation = 0.0;  // radians
     double m_dAzimuth = 0.0;    // radians
     std::int32_t m_nPRN = 0;
-    bool m_bUsed = false;       // used in the solution (from GSA)
-    bool m_bInView = false;     // listed by the current GSV cycle
-    std::int32_t m_nSNR = 0;    // as reported
+    bool m_bUsed = false;     // used in the solution (from GSA)
+    bool m_bInView = false;   // listed by the current GSV cycle
+    std::int32_t m_nSNR = 0;  // as reported
 };
 
 // The receiver's answers to status and settings queries.
@@ -92,33 +92,33 @@ public:
     // m_bPosModeValid stay.
     void Invalidate();
 
-    bool m_bUpdated = false;             // a reply was processed since the last publication
-    bool m_bBeaconStatusValid = false;   // "$CRMSS" / "$GPMSS" parsed
+    bool m_bUpdated = false;            // a reply was processed since the last publication
+    bool m_bBeaconStatusValid = false;  // "$CRMSS" / "$GPMSS" parsed
     std::int32_t m_nBeaconSignalStrength = 0;
     std::int32_t m_nBeaconSNR = 0;
     double m_dBeaconFrequency = 0.0;
     std::int32_t m_nBeaconBitRate = 0;
-    bool m_bBeaconModeValid = false;     // "$CRMSK" / "$GPMSK" parsed
-    bool m_bBeaconAutoTune = false;      // "A" automatic, "M" manual
+    bool m_bBeaconModeValid = false;  // "$CRMSK" / "$GPMSK" parsed
+    bool m_bBeaconAutoTune = false;   // "A" automatic, "M" manual
     bool m_bElevMaskFlag = false;
     bool m_bElevMaskValid = false;
-    std::int32_t m_nElevMask = 0;        // whole degrees
-    bool m_bElevMaskSaved = false;       // "SAV:Y" / "SAV:N"
+    std::int32_t m_nElevMask = 0;   // whole degrees
+    bool m_bElevMaskSaved = false;  // "SAV:Y" / "SAV:N"
     bool m_bNmeaStatusValid = false;
     NmeaMsgStatus m_NmeaStatus[NMEA_STATUS_COUNT] = {};
-    bool m_bPosModeValid = false;        // a complete "PMD:" line was parsed
-    double m_dFixedAltitude = 0.0;       // "ALT:"
-    std::int32_t m_nPosMode = 0;         // "PMD:"
-    std::int32_t m_nPDOPMask = 0;        // "PDP:"
-    std::int32_t m_nHDOPMask = 0;        // "HDP:"
-    std::int32_t m_nVDOPMask = 0;        // "VDP:"
-    double m_dOutputPeriod = 0.0;        // seconds; -1.0 unknown
-    bool m_bAckReceived = false;         // "$PASHR,ACK" seen
+    bool m_bPosModeValid = false;   // a complete "PMD:" line was parsed
+    double m_dFixedAltitude = 0.0;  // "ALT:"
+    std::int32_t m_nPosMode = 0;    // "PMD:"
+    std::int32_t m_nPDOPMask = 0;   // "PDP:"
+    std::int32_t m_nHDOPMask = 0;   // "HDP:"
+    std::int32_t m_nVDOPMask = 0;   // "VDP:"
+    double m_dOutputPeriod = 0.0;   // seconds; -1.0 unknown
+    bool m_bAckReceived = false;    // "$PASHR,ACK" seen
     bool m_bDgpsModeValid = false;
     DgpsMode m_nDgpsMode = DGPS_MODE_NONE;
-    std::int32_t m_nLbandTuneMode = 0;   // 0 unknown, 1 automatic, 2 manual frequency
+    std::int32_t m_nLbandTuneMode = 0;  // 0 unknown, 1 automatic, 2 manual frequency
     bool m_bReplyTextValid = false;
-    char m_szReplyText[80] = {};         // last information reply, NUL-terminated, <= 79 chars
+    char m_szReplyText[80] = {};  // last information reply, NUL-terminated, <= 79 chars
 };
 
 // One epoch: position, quality, velocity, time, satellites, the last unhandled proprietary
@@ -140,32 +140,32 @@ public:
     // Clears the per-epoch flags; m_bSVInfoValid only when bAll.
     void Invalidate(bool bAll);
 
-    double m_dLatitude = 0.0;    // radians, south negative
-    double m_dLongitude = 0.0;   // radians, west negative
-    double m_dAltitude = 0.0;    // metres, after antenna height and geoid handling
+    double m_dLatitude = 0.0;   // radians, south negative
+    double m_dLongitude = 0.0;  // radians, west negative
+    double m_dAltitude = 0.0;   // metres, after antenna height and geoid handling
     double m_dHDOP = 0.0;
     double m_dPDOP = 0.0;
     double m_dVDOP = 0.0;
-    double m_dMeanSNR = 0.0;     // mean SNR of the satellites used; 0 when none
-    double m_dHorzError = 0.0;   // metres
-    double m_dVertError = 0.0;   // metres
-    double m_dPosError = 0.0;    // metres
-    CTime m_Time;                // when cleared; on a published copy, when published
+    double m_dMeanSNR = 0.0;    // mean SNR of the satellites used; 0 when none
+    double m_dHorzError = 0.0;  // metres
+    double m_dVertError = 0.0;  // metres
+    double m_dPosError = 0.0;   // metres
+    CTime m_Time;               // when cleared; on a published copy, when published
     CGPSSatelliteData m_Satellites[kMaxSatellites];
     std::int32_t m_nSatellitesUsed = 0;
     std::int32_t m_nSatellitesInView = 0;
     std::int32_t m_nFixStatus = UDF_SIGNAL_NONE;
-    double m_dCourse = 0.0;      // radians counter-clockwise from east
-    double m_dSpeed = 0.0;       // metres per second
+    double m_dCourse = 0.0;  // radians counter-clockwise from east
+    double m_dSpeed = 0.0;   // metres per second
     bool m_bPositionValid = false;
     bool m_bVelocityValid = false;
     bool m_bDOPValid = false;
     bool m_bSVInfoValid = false;
     bool m_bSatellitesChanged = false;
     bool m_bProprietaryValid = false;
-    double m_dUTCTime = 0.0;     // seconds since midnight UTC
-    double m_dNorthOffset = 0.0; // metres north of the speed estimator's origin
-    double m_dEastOffset = 0.0;  // metres east of the speed estimator's origin
+    double m_dUTCTime = 0.0;      // seconds since midnight UTC
+    double m_dNorthOffset = 0.0;  // metres north of the speed estimator's origin
+    double m_dEastOffset = 0.0;   // metres east of the speed estimator's origin
     // First 79 characters (low 8 bits) of the last unhandled "$P" sentence, zero-filled. A
     // sentence of 79 characters or more leaves no terminator: read at most 79 bytes.
     char m_szProprietary[kProprietaryLength] = {};

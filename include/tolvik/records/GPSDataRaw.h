@@ -20,7 +20,7 @@ namespace tolvik {
 
 // The decoded MBN record (multi-byte values already in host order).
 struct DataRecord_G12_MBN {
-    std::uint8_t m_Head[4];   // [0] must be 1; [1] 0 on the epoch's last record; [2] satellite (signed)
+    std::uint8_t m_Head[4];  // [0] must be 1; [1] 0 on the epoch's last record; [2] satellite (signed)
     std::int32_t m_nTag;
     std::uint8_t m_Flags[4];  // [1] must be 24
     double m_dTime;           // range as a time, seconds, after the wrap
@@ -35,7 +35,7 @@ struct DataRecord_G12_MCA {
     std::uint8_t m_Reserved1[3];
     std::uint8_t m_nPRN;
     std::uint8_t m_Reserved2[12];
-    double m_dPhase;          // cycles
+    double m_dPhase;  // cycles
     std::uint8_t m_Reserved3[8];
     std::int32_t m_nDoppler;  // 0.0001 Hz
     std::uint8_t m_Reserved4[4];
@@ -46,14 +46,14 @@ public:
     CGPSSatelliteDataRaw() = default;
     void Clear() { *this = CGPSSatelliteDataRaw(); }
 
-    std::int32_t m_nPRN = 0;     // 0 in a slot not in use
-    std::int32_t m_nTag = 0;     // MBN tag x 0.002, truncated toward zero
-    double m_dRange = 0.0;       // metres: MBN time x speed of light
-    double m_dPhase = 0.0;       // cycles
-    double m_dDoppler = 0.0;     // hertz
+    std::int32_t m_nPRN = 0;  // 0 in a slot not in use
+    std::int32_t m_nTag = 0;  // MBN tag x 0.002, truncated toward zero
+    double m_dRange = 0.0;    // metres: MBN time x speed of light
+    double m_dPhase = 0.0;    // cycles
+    double m_dDoppler = 0.0;  // hertz
     double m_dReserved1 = 0.0;
     double m_dReserved2 = 0.0;
-    bool m_bValid = false;       // filled by AddSatelliteData
+    bool m_bValid = false;  // filled by AddSatelliteData
 };
 
 class CGPSDataRaw {
@@ -73,18 +73,18 @@ public:
     bool GetSatelliteData(CGPSSatelliteDataRaw& out, int nIndex) const;
     int GetNumSV() const { return m_nNumSV; }
 
-    CTime m_Time;                  // on a posted copy, the moment of posting
-    double m_dLatitude = 0.0;      // degrees
-    double m_dLongitude = 0.0;     // degrees
-    double m_dHeight = 0.0;        // metres above the ellipsoid
+    CTime m_Time;               // on a posted copy, the moment of posting
+    double m_dLatitude = 0.0;   // degrees
+    double m_dLongitude = 0.0;  // degrees
+    double m_dHeight = 0.0;     // metres above the ellipsoid
     double m_dReserved = 0.0;
-    bool m_bPositionValid = false; // a good PBN record filled position and clock
+    bool m_bPositionValid = false;  // a good PBN record filled position and clock
     bool m_bReserved = false;
-    bool m_bLastRecord = false;    // the last MBN taken was the last of its epoch
-    double m_dReceiverTime = 0.0;  // seconds of the GPS week
-    double m_dCorrectedTime = 0.0; // receiver time minus the clock offset in seconds
-    double m_dClockOffset = 0.0;   // metres
-    double m_dClockDrift = 0.0;    // metres per second
+    bool m_bLastRecord = false;     // the last MBN taken was the last of its epoch
+    double m_dReceiverTime = 0.0;   // seconds of the GPS week
+    double m_dCorrectedTime = 0.0;  // receiver time minus the clock offset in seconds
+    double m_dClockOffset = 0.0;    // metres
+    double m_dClockDrift = 0.0;     // metres per second
     std::int32_t m_nGPSWeek = 0;
     CGPSSatelliteDataRaw m_Satellites[kSlots];
     std::int32_t m_nNumSV = 0;

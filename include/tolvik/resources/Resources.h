@@ -40,11 +40,11 @@ CString LoadResString(UINT nID);
 inline constexpr UINT IDD_ACK = 129;
 struct DialogTemplate {
     UINT id;
-    int x, y, cx, cy;        // dialog units
+    int x, y, cx, cy;  // dialog units
     const wchar_t* caption;
     const wchar_t* fontName;
     int fontPointSize;
-    bool visible;            // the template carries no visible style
+    bool visible;  // the template carries no visible style
     const wchar_t* staticText;
     int textX, textY, textCx, textCy;
     WORD languageId;
