@@ -95,6 +95,16 @@ TEST_F(EngineTest, StartOutcomesAndErrorTexts) {
     }
 }
 
+// Fewer than three satellites never make a fix; the current receiver follows the setting.
+TEST_F(EngineTest, MinimumSatellitesReachTheCurrentReceiver) {
+    ProbeReceiver* probe = AddProbe();
+    engine.SetMinSatRequierment(1);
+    engine.SetReceiver(probe);
+    EXPECT_EQ(probe->m_nMinSatellites, 3);
+    engine.SetMinSatRequierment(6);
+    EXPECT_EQ(probe->m_nMinSatellites, 6);
+}
+
 TEST_F(EngineTest, DuplicateNamesAreRefusedAndUnknownNamesFindTheLast) {
     CGPSEngine empty;
     for (CGPSReceiver* r : empty.m_Receivers) delete r;
