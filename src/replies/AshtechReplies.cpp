@@ -172,7 +172,7 @@ bool CGPSReceiver::ProcessPASHR(CString& strMessage) {
         int nBytes = 0;
         const char* pBytes = m_GPSMessageRaw.GetMessageBin(nBytes);
         ++m_nRawMessageCount;
-        if (!pBytes || nBytes <= kRawHeadBytes) return false;
+        if (!pBytes) return false;
         // The decoders read a fixed payload: never hand them fewer bytes than that, whatever a
         // host attached or the buffer claims.
         const int nAvailable = m_GPSMessageRaw.GetLength() - m_GPSMessageRaw.m_nCurrent;

@@ -80,17 +80,6 @@ protected:
     CGPSEngine engine;
 };
 
-TEST_F(LiveTest, EpochsArePublishedAsTheReceiverSendsThem) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
-    EXPECT_EQ(simulator.BaudRate(), 9600);
-    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    EXPECT_TRUE(host.epochs[0]->m_bPositionValid);
-    EXPECT_EQ(host.epochs[0]->m_nFixStatus, UDF_SIGNAL_GPS);
-    EXPECT_DOUBLE_EQ(host.epochs[0]->m_dUTCTime, 12 * 3600 + 35 * 60 + 19);
-    EXPECT_TRUE(engine.m_bDataParsed.load());
-}
-
 TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
     ASSERT_NO_FATAL_FAILURE(StartWith(L"Halvorn"));
     ASSERT_TRUE(clock.Settle());
@@ -198,13 +187,8 @@ TEST_F(LiveTest, AFailedRawLogWriteIsReportedAndReadingGoesOn) {
 
 // A command waited for: the receiver's "$PASHR,ACK" travels through the reader thread, the
 // dispatcher and publishing into the waiting CAck.
-class AckReceiver : public test::TestReceiver {
-public:
-    AckReceiver() { m_strName = L"Ack Probe"; }
-};
-
 TEST_F(LiveTest, AcknowledgedCommandEndsTheWaitEarly) {
-    auto* receiver = new AckReceiver;
+    auto* receiver = new test::TestReceiver;
     ASSERT_TRUE(engine.AddReceiver(receiver));
     receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
     engine.SetReceiver(receiver);
@@ -233,7 +217,7 @@ TEST_F(LiveTest, AcknowledgedCommandEndsTheWaitEarly) {
 TEST_F(LiveTest, UnacknowledgedCommandTimesOut) {
     SimulatedReceiver silent{SimulatedReceiver::Options{false, false}};
     CSerialPort::SetPortDevice(kPort, silent.DevicePath());
-    auto* receiver = new AckReceiver;
+    auto* receiver = new test::TestReceiver;
     ASSERT_TRUE(engine.AddReceiver(receiver));
     receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
     engine.SetReceiver(receiver);

@@ -2,8 +2,8 @@
 // the same recording passed on at once (the tool's --fast replay).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -16,33 +16,16 @@ namespace {
 using platform::VirtualClock;
 
 // Everything a host sees in an epoch except its time stamp.
+auto Seen(const CGPSData& d) {
+    return std::tuple(d.m_dLatitude, d.m_dLongitude, d.m_dAltitude, d.m_dHDOP, d.m_dPDOP, d.m_dVDOP, d.m_dMeanSNR,
+                      d.m_dHorzError, d.m_nSatellitesUsed, d.m_nSatellitesInView, d.m_nFixStatus, d.m_dCourse,
+                      d.m_dSpeed, d.m_bPositionValid, d.m_bVelocityValid, d.m_bSVInfoValid, d.m_bProprietaryValid,
+                      d.m_dUTCTime, d.m_dNorthOffset, std::string(d.m_szProprietary, sizeof d.m_szProprietary));
+}
+auto Seen(const CGPSSatelliteData& s) { return std::tuple(s.m_nPRN, s.m_dElevation, s.m_bUsed, s.m_nSNR); }
 void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
-    EXPECT_EQ(a.m_dLatitude, b.m_dLatitude);
-    EXPECT_EQ(a.m_dLongitude, b.m_dLongitude);
-    EXPECT_EQ(a.m_dAltitude, b.m_dAltitude);
-    EXPECT_EQ(a.m_dHDOP, b.m_dHDOP);
-    EXPECT_EQ(a.m_dPDOP, b.m_dPDOP);
-    EXPECT_EQ(a.m_dVDOP, b.m_dVDOP);
-    EXPECT_EQ(a.m_dMeanSNR, b.m_dMeanSNR);
-    EXPECT_EQ(a.m_dHorzError, b.m_dHorzError);
-    EXPECT_EQ(a.m_nSatellitesUsed, b.m_nSatellitesUsed);
-    EXPECT_EQ(a.m_nSatellitesInView, b.m_nSatellitesInView);
-    EXPECT_EQ(a.m_nFixStatus, b.m_nFixStatus);
-    EXPECT_EQ(a.m_dCourse, b.m_dCourse);
-    EXPECT_EQ(a.m_dSpeed, b.m_dSpeed);
-    EXPECT_EQ(a.m_bPositionValid, b.m_bPositionValid);
-    EXPECT_EQ(a.m_bVelocityValid, b.m_bVelocityValid);
-    EXPECT_EQ(a.m_bSVInfoValid, b.m_bSVInfoValid);
-    EXPECT_EQ(a.m_bProprietaryValid, b.m_bProprietaryValid);
-    EXPECT_EQ(a.m_dUTCTime, b.m_dUTCTime);
-    EXPECT_EQ(a.m_dNorthOffset, b.m_dNorthOffset);
-    EXPECT_EQ(0, std::memcmp(a.m_szProprietary, b.m_szProprietary, sizeof a.m_szProprietary));
-    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
-        EXPECT_EQ(a.m_Satellites[i].m_nPRN, b.m_Satellites[i].m_nPRN);
-        EXPECT_EQ(a.m_Satellites[i].m_dElevation, b.m_Satellites[i].m_dElevation);
-        EXPECT_EQ(a.m_Satellites[i].m_bUsed, b.m_Satellites[i].m_bUsed);
-        EXPECT_EQ(a.m_Satellites[i].m_nSNR, b.m_Satellites[i].m_nSNR);
-    }
+    EXPECT_EQ(Seen(a), Seen(b));
+    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) EXPECT_EQ(Seen(a.m_Satellites[i]), Seen(b.m_Satellites[i])) << i;
 }
 
 // Forgets what an earlier run left in the state the receivers share.

@@ -76,8 +76,6 @@ struct Row {
 const Row kOperations[] = {
     {"Ashtech default NMEA", New<CAshtech>, OP(r.SetDefaultNMEA()), kAshtechDefault},
     {"Ashtech GGA only", New<CAshtech>, OP(r.SetGgaOnlyNMEA()), kAshtechGgaOnly},
-    {"Racal default NMEA", New<CRacal>, OP(r.SetDefaultNMEA()), kAshtechDefault},
-    {"Racal GGA only", New<CRacal>, OP(r.SetGgaOnlyNMEA()), kAshtechGgaOnly},
     {"CSI QueryPAR", New<CCSI>, OP(static_cast<CCSI&>(r).QueryPAR()), "$PASHQ,PAR\r\n[500]"},
     {"CSI query NMEA", New<CCSI>, OP(r.QueryNmeaActive()), "$PASHQ,PAR\r\n[500]"},
     {"CSI query settings", New<CCSI>, OP(r.QueryGpsSettings()), "$PASHQ,PAR\r\n[500]"},

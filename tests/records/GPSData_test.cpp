@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <tuple>
 #include <vector>
 
 #include "tolvik/platform/Clock.h"
@@ -61,33 +59,6 @@ TEST(CGPSData, InvalidateClearsTheFlagsAndClearAlsoTheNumbersButNotSatellitesTex
     EXPECT_EQ(d.m_Satellites[11].m_nPRN, 32);
     EXPECT_EQ(d.m_szProprietary[78], 'P');
     EXPECT_TRUE(d.m_Status.m_bUpdated);
-}
-
-TEST(CGPSStatusData, InvalidateMarksRepliesUnknownAndKeepsTheReportedValues) {
-    CGPSStatusData s;
-    EXPECT_EQ(s.m_dOutputPeriod, -1.0);  // as constructed
-    EXPECT_EQ(s.m_NmeaStatus[6], NMEA_MSG_UNKNOWN);
-    s.m_bUpdated = s.m_bBeaconStatusValid = s.m_bBeaconModeValid = s.m_bElevMaskValid = true;
-    s.m_bNmeaStatusValid = s.m_bAckReceived = s.m_bDgpsModeValid = s.m_bReplyTextValid = true;
-    s.m_bBeaconAutoTune = s.m_bElevMaskSaved = s.m_bPosModeValid = true;
-    s.m_bElevMaskFlag = false;
-    s.m_dOutputPeriod = 0.5;
-    s.m_nLbandTuneMode = 2;
-    std::fill(std::begin(s.m_NmeaStatus), std::end(s.m_NmeaStatus), NMEA_MSG_OFF);
-    s.m_nElevMask = 10;
-    s.m_nDgpsMode = DGPS_MODE_OMNISTAR;
-    s.m_szReplyText[0] = 'R';
-
-    s.Invalidate();
-    EXPECT_EQ((std::vector<bool>{s.m_bUpdated, s.m_bBeaconStatusValid, s.m_bBeaconModeValid, s.m_bElevMaskValid,
-                                 s.m_bNmeaStatusValid, s.m_bAckReceived, s.m_bDgpsModeValid, s.m_bReplyTextValid}),
-              std::vector<bool>(8, false));
-    EXPECT_TRUE(s.m_bBeaconAutoTune && s.m_bElevMaskSaved && s.m_bPosModeValid);
-    EXPECT_EQ(std::tuple(s.m_bElevMaskFlag, s.m_dOutputPeriod, s.m_nLbandTuneMode), std::tuple(true, -1.0, 0));
-    EXPECT_EQ(std::vector(std::begin(s.m_NmeaStatus), std::end(s.m_NmeaStatus)),
-              std::vector(NMEA_STATUS_COUNT, NMEA_MSG_UNKNOWN));
-    EXPECT_EQ(std::tuple(s.m_nElevMask, s.m_nDgpsMode, s.m_szReplyText[0]),
-              std::tuple(10, DGPS_MODE_OMNISTAR, 'R'));  // the reported values stay
 }
 
 }  // namespace

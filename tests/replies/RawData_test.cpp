@@ -79,10 +79,6 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
         EXPECT_NEAR(Raw().m_dLongitude, lon, 1e-9) << lat;
         EXPECT_NEAR(Raw().m_dHeight, height, 1e-3) << lat << " " << lon;
     }
-    ASSERT_TRUE(Pbn({.towMs = 345600123, .x = a, .clockOffset = 1500.5f, .clockDrift = -0.25f}));
-    EXPECT_DOUBLE_EQ(Raw().m_dReceiverTime, 345600.123);
-    EXPECT_DOUBLE_EQ(Raw().m_dCorrectedTime, 345600.123 - 1500.5 / kC);
-    EXPECT_EQ(std::tuple(Raw().m_dClockOffset, Raw().m_dClockDrift), std::tuple(1500.5, -0.25));
     ASSERT_TRUE(Mbn({.prn = 3}));
     std::string bad = sim::PbnPayload({.towMs = 1, .x = a});
     bad[20] ^= 0x10;  // a bad position drops the epoch
