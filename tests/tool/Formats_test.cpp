@@ -288,52 +288,5 @@ TEST(Formats, NmeaPassesTheInputThroughUnchanged) {
     }
 }
 
-// records: today's objects, but the satellite table only when it changed and the status block
-// only when a reply updated it.
-TEST(Formats, RecordsCarrySatellitesAndStatusOnlyWhenTheyChanged) {
-    const test::Run r = test::Tolvik({"replay", "--fast", "--json"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    // --json is --format records (but for "time", the moment each epoch was posted).
-    auto withoutPostingTime = [](const std::string& text) {
-        auto objects = JsonLines(text);
-        for (auto& o : objects) o.erase("time");
-        return objects;
-    };
-    EXPECT_EQ(withoutPostingTime(test::Tolvik({"replay", "--fast", "--format", "records"}).out),
-              withoutPostingTime(r.out));
-    int epochs = 0;
-    int tables = 0;
-    nlohmann::json last;
-    for (const auto& o : JsonLines(r.out)) {
-        ASSERT_EQ(o["type"], "epoch");
-        ++epochs;
-        EXPECT_FALSE(o.contains("status")) << "no reply in the sample updates the status";
-        if (!o.contains("satellites")) continue;
-        ++tables;
-        EXPECT_NE(o["satellites"], last) << "a table repeated";
-        last = o["satellites"];
-    }
-    EXPECT_EQ(epochs, 740);
-    EXPECT_GT(tables, 10);
-    EXPECT_LT(tables, epochs / 2);
-    EXPECT_LT(r.out.size() / static_cast<std::size_t>(epochs), 1200u) << "bytes per epoch";
-}
-
-TEST(Formats, WrongFormatsAreUsageErrors) {
-    const struct {
-        std::vector<std::string> args;
-        const char* named;
-    } cases[] = {
-        {{"replay", "--fast", "--format", "kml"}, "kml"},
-        {{"replay", "--fast", "--json", "--format", "gpsd"}, "--json"},
-        {{"monitor", "--device", "/dev/null", "--receiver", "Other", "--format", "xml"}, "xml"},
-    };
-    for (const auto& c : cases) {
-        const test::Run r = test::Tolvik(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.named;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
-    }
-}
-
 }  // namespace
 }  // namespace tolvik
