@@ -2,7 +2,6 @@
 // the same recording passed on at once (the tool's --fast replay).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,48 +14,10 @@ namespace {
 
 using platform::VirtualClock;
 
-// Everything a host sees in an epoch except its time stamp.
-void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
-    EXPECT_EQ(a.m_dLatitude, b.m_dLatitude);
-    EXPECT_EQ(a.m_dLongitude, b.m_dLongitude);
-    EXPECT_EQ(a.m_dAltitude, b.m_dAltitude);
-    EXPECT_EQ(a.m_dHDOP, b.m_dHDOP);
-    EXPECT_EQ(a.m_dPDOP, b.m_dPDOP);
-    EXPECT_EQ(a.m_dVDOP, b.m_dVDOP);
-    EXPECT_EQ(a.m_dMeanSNR, b.m_dMeanSNR);
-    EXPECT_EQ(a.m_dHorzError, b.m_dHorzError);
-    EXPECT_EQ(a.m_nSatellitesUsed, b.m_nSatellitesUsed);
-    EXPECT_EQ(a.m_nSatellitesInView, b.m_nSatellitesInView);
-    EXPECT_EQ(a.m_nFixStatus, b.m_nFixStatus);
-    EXPECT_EQ(a.m_dCourse, b.m_dCourse);
-    EXPECT_EQ(a.m_dSpeed, b.m_dSpeed);
-    EXPECT_EQ(a.m_bPositionValid, b.m_bPositionValid);
-    EXPECT_EQ(a.m_bVelocityValid, b.m_bVelocityValid);
-    EXPECT_EQ(a.m_bSVInfoValid, b.m_bSVInfoValid);
-    EXPECT_EQ(a.m_bProprietaryValid, b.m_bProprietaryValid);
-    EXPECT_EQ(a.m_dUTCTime, b.m_dUTCTime);
-    EXPECT_EQ(a.m_dNorthOffset, b.m_dNorthOffset);
-    EXPECT_EQ(0, std::memcmp(a.m_szProprietary, b.m_szProprietary, sizeof a.m_szProprietary));
-    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
-        EXPECT_EQ(a.m_Satellites[i].m_nPRN, b.m_Satellites[i].m_nPRN);
-        EXPECT_EQ(a.m_Satellites[i].m_dElevation, b.m_Satellites[i].m_dElevation);
-        EXPECT_EQ(a.m_Satellites[i].m_bUsed, b.m_Satellites[i].m_bUsed);
-        EXPECT_EQ(a.m_Satellites[i].m_nSNR, b.m_Satellites[i].m_nSNR);
-    }
-}
-
-// Forgets what an earlier run left in the state the receivers share.
-void FreshSharedState() {
-    CGPSReceiver::m_GPSData = CGPSData();
-    CGPSReceiver::m_SpeedEngine.Reset();
-    CGPSReceiver::m_nTotalGSV = 0;
-    CGPSReceiver::m_nNextGSV = 1;
-}
-
 class ReplayEquivalence : public ::testing::TestWithParam<std::string> {
 protected:
     std::vector<std::unique_ptr<CGPSData>> Paced(const std::string& path, std::size_t lines) {
-        FreshSharedState();
+        test::FreshSharedState();
         CGPSEngine engine;
         CGPSReceiver* receiver = engine.FindReceiver(L"Other");
         receiver->SetupReceiver(0, 1, 1.5, L"", true);
@@ -76,15 +37,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<CGPSData>> Fast(const std::vector<std::string>& lines) {
-        FreshSharedState();
-        CGPSEngine engine;
-        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
-        receiver->SetupReceiver(0, 1, 1.5, L"", true);
-        engine.SetReceiver(receiver);
-        receiver->Initialize();
-        for (const auto& line : lines) engine.ReplayLine(CString::FromBytes(line));
-        host.Pump();
-        return std::move(host.epochs);
+        return test::EngineReplay(host, lines);
     }
 
     VirtualClock clock;
@@ -109,7 +62,7 @@ TEST_P(ReplayEquivalence, PacedAndFastReplaysPublishTheSameEpochs) {
     ASSERT_EQ(paced.size(), fast.size());
     for (std::size_t i = 0; i < fast.size(); ++i) {
         SCOPED_TRACE("epoch " + std::to_string(i));
-        ExpectSameEpoch(*paced[i], *fast[i]);
+        test::ExpectSameEpoch(*paced[i], *fast[i]);
     }
 }
 

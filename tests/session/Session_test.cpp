@@ -243,7 +243,11 @@ TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
 
 TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
     const std::string path = test::ProjectFile("data/sample.log");
-    const std::vector<std::unique_ptr<CGPSData>> posted = test::EngineReplay(path);
+    std::vector<std::unique_ptr<CGPSData>> posted;
+    {
+        test::RecordingHost host;
+        posted = test::EngineReplay(host, test::ReadLines(path));
+    }
     test::FreshSharedState();
     SessionOptions options;
     options.replayFile = path;

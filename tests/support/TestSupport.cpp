@@ -195,15 +195,14 @@ void FreshSharedState() {
     CGPSReceiver::m_nNextGSV = 1;
 }
 
-std::vector<std::unique_ptr<CGPSData>> EngineReplay(const std::string& path) {
+std::vector<std::unique_ptr<CGPSData>> EngineReplay(RecordingHost& host, const std::vector<std::string>& lines) {
     FreshSharedState();
-    RecordingHost host;
     CGPSEngine engine;
     CGPSReceiver* receiver = engine.FindReceiver(L"Other");
     receiver->SetupReceiver(0, 1, 1.5, L"", true);
     engine.SetReceiver(receiver);
     receiver->Initialize();
-    for (const auto& line : ReadLines(path)) engine.ReplayLine(CString::FromBytes(line));
+    for (const auto& line : lines) engine.ReplayLine(CString::FromBytes(line));
     host.Pump();
     return std::move(host.epochs);
 }

@@ -155,8 +155,8 @@ void Unplug(sim::SimulatedReceiver& receiver, int nPort);
 void FreshSharedState();
 // Every field a host sees is the same in both, except the moment of posting (m_Time).
 void ExpectSameEpoch(const CGPSData& a, const CGPSData& b);
-// The epochs the engine posts for a recording replayed line by line with the "Other" model
-// (geoid mode 1, antenna 1.5 m), as the tool's fast replay passes them on.
-std::vector<std::unique_ptr<CGPSData>> EngineReplay(const std::string& path);
+// The epochs the engine posts to the host for the lines of a recording replayed one by one with
+// the "Other" model (geoid mode 1, antenna 1.5 m), as the tool's fast replay passes them on.
+std::vector<std::unique_ptr<CGPSData>> EngineReplay(RecordingHost& host, const std::vector<std::string>& lines);
 
 }  // namespace tolvik::test
