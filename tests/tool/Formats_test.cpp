@@ -147,26 +147,6 @@ TEST(Formats, GpsdSkyMatchesTheGsvGroups) {
     EXPECT_GT(skies, 0);
 }
 
-// The date of a TPV is the latest RMC's; time of day and the fix come from the GGA.
-TEST(Formats, GpsdTimesCarryTheReceiversDate) {
-    const test::Run r = test::Tolvik({"replay", "--fast", "--format", "gpsd"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::set<int> modes;
-    int tpvs = 0;
-    for (const auto& o : JsonLines(r.out)) {
-        if (o["class"] != "TPV") continue;
-        ++tpvs;
-        EXPECT_EQ(o["time"].get<std::string>().substr(0, 11), "2025-03-14T") << o;  // RMC "140325"
-        modes.insert(o["mode"].get<int>());
-        if (o["mode"] == 3) {
-            EXPECT_NEAR(o["lat"].get<double>(), 64.128, 0.05);
-            EXPECT_NEAR(o["lon"].get<double>(), -21.857, 0.05);
-        }
-    }
-    EXPECT_EQ(tpvs, 360);  // one per GGA of the six-minute sample
-    EXPECT_EQ(modes, (std::set<int>{1, 3}));
-}
-
 // Fast replay hands the date sentences to gpsd and gpx itself rather than having every framed
 // message posted; paced replay still has them posted. Both must date the same fixes the same
 // way, whatever shape the lines have: a date sentence after garbage, two sentences on a line,

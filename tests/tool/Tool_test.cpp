@@ -73,8 +73,6 @@ TEST(Tool, TextOptionForwardsEveryFramedMessage) {
     EXPECT_EQ(texts, 2);
 }
 
-// The bundled raw byte log, replayed as a port would deliver it, gives back the raw epochs and
-// ephemerides that were encoded into it.
 // The raw epoch log beside a raw replay (the records themselves are the golden of
 // sample-raw.bin): one EPOCH line a raw epoch and every ephemeris.
 TEST(Tool, RawReplayWritesTheRawEpochLog) {
