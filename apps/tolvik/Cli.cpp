@@ -18,6 +18,7 @@
 #include "ConsoleHost.h"
 #include "Output.h"
 #include "RawEpochLog.h"
+#include "RinexOutput.h"
 #include "tolvik/platform/Profile.h"
 
 namespace tolvik::tool {
@@ -419,6 +420,23 @@ bool OpenRawEpochLog(const RawEpochLogOptions& options, CRawEpochLog& log, int p
     }
     std::fprintf(stderr, "tolvik: logging raw epochs to %s\n", log.GetFilename().ToBytes().c_str());
     return true;
+}
+
+CGPSReceiver* StartRun(CGPSEngine& engine, ConsoleHost& host, const Printer& printer, const ReceiverSettings& settings,
+                       const RawEpochLogOptions& rawEpochs, int port, bool emulating, CRawEpochLog& rawLog,
+                       RinexOutput& rinex) {
+    CGPSReceiver* receiver = ReceiverByName(engine, settings.name);
+    receiver->SetupReceiver(emulating ? 0 : port, settings.geoidMode, settings.antennaHeight, L"", emulating);
+    engine.SetMinSatRequierment(settings.minSatellites);
+    engine.SetReceiver(receiver);
+    host.SetReceiver(receiver);
+    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
+    if (!OpenRawEpochLog(rawEpochs, rawLog, port, settings.antennaHeight)) return nullptr;
+    if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
+    if (!rinex.Open(rawEpochs.rinex, rawEpochs.interval, settings.antennaHeight, *receiver)) return nullptr;
+    host.SetRawLog(rinex.Log());
+    engine.InitReceivers();
+    return receiver;
 }
 
 bool FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,

@@ -149,11 +149,20 @@ void CheckStoredBaudRate(const std::string& settingsPath, const std::string& rec
 class CRawEpochLog;
 bool OpenRawEpochLog(const RawEpochLogOptions& options, CRawEpochLog& log, int port, double antennaHeight);
 
+// The start of a run of replay (emulating) or monitor (on a port): the named model set up on the
+// engine and the host, the framed messages forwarded when the format wants them, the raw epoch
+// log and the RINEX output opened when asked for and fed by the host. The model, or nullptr
+// after reporting a file that cannot be created.
+class ConsoleHost;
+class Printer;
+class RinexOutput;
+CGPSReceiver* StartRun(CGPSEngine& engine, ConsoleHost& host, const Printer& printer, const ReceiverSettings& settings,
+                       const RawEpochLogOptions& rawEpochs, int port, bool emulating, CRawEpochLog& rawLog,
+                       RinexOutput& rinex);
+
 // The end of a run, once the engine has stopped: delivers what it posted last, then the summary
 // on stderr (messages, checksum errors, overflows, epochs; raw counts when there were any) and
 // the raw epoch log's status when one was written.
-class ConsoleHost;
-class Printer;
 bool FinishRun(ConsoleHost& host, const CGPSEngine& engine, const CGPSReceiver& receiver, const Printer& printer,
                CRawEpochLog& rawLog);
 

@@ -136,24 +136,13 @@ int RunMonitor(const MonitorOptions& options) {
     Printer printer(stdout, OutputFormat(options.output), options.output.text);
     ConsoleHost host(printer, false);
     CGPSEngine engine;
-    CGPSReceiver* receiver = ReceiverByName(engine, settings.name);
     CheckStoredBaudRate(settingsPath, settings.name);
     host.SetProfilePath(settingsPath);
-    receiver->SetupReceiver(port, settings.geoidMode, settings.antennaHeight, L"", false);
-    engine.SetMinSatRequierment(settings.minSatellites);
-    engine.SetReceiver(receiver);
-    host.SetReceiver(receiver);
-    engine.InitReceivers();
-    if (baud > 0) receiver->m_nBaudRate = baud;  // for this run; the stored rate stays
-    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
-    if (!OpenRawEpochLog(options.rawEpochs, rawLog, port, settings.antennaHeight)) return kExitFailure;
-    if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
     RinexOutput rinex;
-    if (!rinex.Open(options.rawEpochs.rinex, options.rawEpochs.interval, settings.antennaHeight, *receiver)) {
-        return kExitFailure;
-    }
-    host.SetRawLog(rinex.Log());
+    CGPSReceiver* receiver = StartRun(engine, host, printer, settings, options.rawEpochs, port, false, rawLog, rinex);
+    if (!receiver) return kExitFailure;
+    if (baud > 0) receiver->m_nBaudRate = baud;  // for this run; the stored rate stays
     // The binary records reach the raw decoders only with their bytes attached.
     if (rawLog.IsOpen() || rinex.Log()) engine.m_bAttachRawData = true;
     if (!options.rawLog.empty()) {

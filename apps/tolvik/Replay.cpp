@@ -239,21 +239,10 @@ int RunReplay(const ReplayOptions& options) {
     ConsoleHost host(printer, !fast);
     host.SetProfilePath(DefaultSettingsPath());
     CGPSEngine engine;
-    CGPSReceiver* receiver = ReceiverByName(engine, settings.name);
-    receiver->SetupReceiver(0, settings.geoidMode, settings.antennaHeight, L"", true);
-    engine.SetMinSatRequierment(settings.minSatellites);
-    engine.SetReceiver(receiver);
-    host.SetReceiver(receiver);
-    if (printer.WantsMessages()) engine.m_ComBuffer.SetStopped(false);
     CRawEpochLog rawLog;
-    if (!OpenRawEpochLog(options.rawEpochs, rawLog, 1, settings.antennaHeight)) return kExitFailure;
-    if (rawLog.IsOpen()) host.SetRawLog(&rawLog);
     RinexOutput rinex;
-    if (!rinex.Open(options.rawEpochs.rinex, options.rawEpochs.interval, settings.antennaHeight, *receiver)) {
-        return kExitFailure;
-    }
-    host.SetRawLog(rinex.Log());
-    engine.InitReceivers();
+    CGPSReceiver* receiver = StartRun(engine, host, printer, settings, options.rawEpochs, 1, true, rawLog, rinex);
+    if (!receiver) return kExitFailure;
     // A replay starts from a fresh epoch with the fix-status map loaded, paced or not, so both
     // give the same epochs. Emulating, this touches no port.
     receiver->Initialize();

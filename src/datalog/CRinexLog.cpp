@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "tolvik/platform/CTime.h"
+#include "tolvik/platform/Calendar.h"
 
 namespace tolvik {
 
@@ -38,27 +39,6 @@ std::string PadLeft(std::string_view text, std::size_t width) {
 std::string TwoDigits(int value) {
     const char digits[] = {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10), '\0'};
     return digits;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-long DaysFromCivil(int year, int month, int day) {
-    const long y = year - (month <= 2 ? 1 : 0);
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * ((month + 9) % 12) + 2) / 5 + day - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
-
-void CivilFromDays(long days, Calendar& c) {
-    days += 719468;
-    const long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long doe = days - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.year = static_cast<int>(yoe + era * 400 + (c.month <= 2 ? 1 : 0));
 }
 
 // The week a reference time of week belongs to, given the week of a time of week near it.
@@ -120,7 +100,10 @@ Calendar CalendarOf(int week, double secondOfWeek) {
     const long long days = ticks >= 0 ? ticks / kTicksPerDay : (ticks - kTicksPerDay + 1) / kTicksPerDay;
     const long long ofDay = ticks - days * kTicksPerDay;
     Calendar c;
-    CivilFromDays(DaysFromCivil(1980, 1, 6) + 7L * week + static_cast<long>(days), c);
+    const CivilDate date = CivilFromDays(kGpsEpochDay + 7 * static_cast<std::int64_t>(week) + days);
+    c.year = date.year;
+    c.month = date.month;
+    c.day = date.day;
     c.hour = static_cast<int>(ofDay / (3600 * kTicksPerSecond));
     c.minute = static_cast<int>(ofDay / (60 * kTicksPerSecond) % 60);
     c.second = static_cast<double>(ofDay % (60 * kTicksPerSecond)) / static_cast<double>(kTicksPerSecond);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -15,31 +14,10 @@ namespace {
 
 using platform::VirtualClock;
 
-// Everything a host sees in an epoch except its time stamp.
-auto Seen(const CGPSData& d) {
-    return std::tuple(d.m_dLatitude, d.m_dLongitude, d.m_dAltitude, d.m_dHDOP, d.m_dPDOP, d.m_dVDOP, d.m_dMeanSNR,
-                      d.m_dHorzError, d.m_nSatellitesUsed, d.m_nSatellitesInView, d.m_nFixStatus, d.m_dCourse,
-                      d.m_dSpeed, d.m_bPositionValid, d.m_bVelocityValid, d.m_bSVInfoValid, d.m_bProprietaryValid,
-                      d.m_dUTCTime, d.m_dNorthOffset, std::string(d.m_szProprietary, sizeof d.m_szProprietary));
-}
-auto Seen(const CGPSSatelliteData& s) { return std::tuple(s.m_nPRN, s.m_dElevation, s.m_bUsed, s.m_nSNR); }
-void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
-    EXPECT_EQ(Seen(a), Seen(b));
-    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) EXPECT_EQ(Seen(a.m_Satellites[i]), Seen(b.m_Satellites[i])) << i;
-}
-
-// Forgets what an earlier run left in the state the receivers share.
-void FreshSharedState() {
-    CGPSReceiver::m_GPSData = CGPSData();
-    CGPSReceiver::m_SpeedEngine.Reset();
-    CGPSReceiver::m_nTotalGSV = 0;
-    CGPSReceiver::m_nNextGSV = 1;
-}
-
 class ReplayEquivalence : public ::testing::TestWithParam<std::string> {
 protected:
     std::vector<std::unique_ptr<CGPSData>> Paced(const std::string& path, std::size_t lines) {
-        FreshSharedState();
+        test::FreshSharedState();
         CGPSEngine engine;
         CGPSReceiver* receiver = engine.FindReceiver(L"Other");
         receiver->SetupReceiver(0, 1, 1.5, L"", true);
@@ -59,15 +37,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<CGPSData>> Fast(const std::vector<std::string>& lines) {
-        FreshSharedState();
-        CGPSEngine engine;
-        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
-        receiver->SetupReceiver(0, 1, 1.5, L"", true);
-        engine.SetReceiver(receiver);
-        receiver->Initialize();
-        for (const auto& line : lines) engine.ReplayLine(CString::FromBytes(line));
-        host.Pump();
-        return std::move(host.epochs);
+        return test::EngineReplay(host, lines);
     }
 
     VirtualClock clock;
@@ -92,7 +62,7 @@ TEST_P(ReplayEquivalence, PacedAndFastReplaysPublishTheSameEpochs) {
     ASSERT_EQ(paced.size(), fast.size());
     for (std::size_t i = 0; i < fast.size(); ++i) {
         SCOPED_TRACE("epoch " + std::to_string(i));
-        ExpectSameEpoch(*paced[i], *fast[i]);
+        test::ExpectSameEpoch(*paced[i], *fast[i]);
     }
 }
 

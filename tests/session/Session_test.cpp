@@ -23,61 +23,6 @@ using sim::SimulatedReceiver;
 
 constexpr int kPort = 4;
 
-// Every field a host sees, except the moment of posting (m_Time).
-void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
-    EXPECT_EQ(a.m_dLatitude, b.m_dLatitude);
-    EXPECT_EQ(a.m_dLongitude, b.m_dLongitude);
-    EXPECT_EQ(a.m_dAltitude, b.m_dAltitude);
-    EXPECT_EQ(a.m_dHDOP, b.m_dHDOP);
-    EXPECT_EQ(a.m_dPDOP, b.m_dPDOP);
-    EXPECT_EQ(a.m_dVDOP, b.m_dVDOP);
-    EXPECT_EQ(a.m_dMeanSNR, b.m_dMeanSNR);
-    EXPECT_EQ(a.m_dHorzError, b.m_dHorzError);
-    EXPECT_EQ(a.m_dVertError, b.m_dVertError);
-    EXPECT_EQ(a.m_dPosError, b.m_dPosError);
-    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
-        const CGPSSatelliteData& x = a.m_Satellites[i];
-        const CGPSSatelliteData& y = b.m_Satellites[i];
-        EXPECT_EQ(0, std::memcmp(&x, &y, sizeof x)) << "satellite slot " << i;
-    }
-    EXPECT_EQ(a.m_nSatellitesUsed, b.m_nSatellitesUsed);
-    EXPECT_EQ(a.m_nSatellitesInView, b.m_nSatellitesInView);
-    EXPECT_EQ(a.m_nFixStatus, b.m_nFixStatus);
-    EXPECT_EQ(a.m_dCourse, b.m_dCourse);
-    EXPECT_EQ(a.m_dSpeed, b.m_dSpeed);
-    EXPECT_EQ(a.m_bPositionValid, b.m_bPositionValid);
-    EXPECT_EQ(a.m_bVelocityValid, b.m_bVelocityValid);
-    EXPECT_EQ(a.m_bDOPValid, b.m_bDOPValid);
-    EXPECT_EQ(a.m_bSVInfoValid, b.m_bSVInfoValid);
-    EXPECT_EQ(a.m_bSatellitesChanged, b.m_bSatellitesChanged);
-    EXPECT_EQ(a.m_bProprietaryValid, b.m_bProprietaryValid);
-    EXPECT_EQ(a.m_dUTCTime, b.m_dUTCTime);
-    EXPECT_EQ(a.m_dNorthOffset, b.m_dNorthOffset);
-    EXPECT_EQ(a.m_dEastOffset, b.m_dEastOffset);
-    EXPECT_EQ(0, std::memcmp(a.m_szProprietary, b.m_szProprietary, sizeof a.m_szProprietary));
-    const CGPSStatusData& s = a.m_Status;
-    const CGPSStatusData& t = b.m_Status;
-    EXPECT_EQ(s.m_bUpdated, t.m_bUpdated);
-    EXPECT_EQ(s.m_bElevMaskValid, t.m_bElevMaskValid);
-    EXPECT_EQ(s.m_nElevMask, t.m_nElevMask);
-    EXPECT_EQ(s.m_bNmeaStatusValid, t.m_bNmeaStatusValid);
-    EXPECT_EQ(0, std::memcmp(s.m_NmeaStatus, t.m_NmeaStatus, sizeof s.m_NmeaStatus));
-    EXPECT_EQ(s.m_bPosModeValid, t.m_bPosModeValid);
-    EXPECT_EQ(s.m_dOutputPeriod, t.m_dOutputPeriod);
-    EXPECT_EQ(s.m_bAckReceived, t.m_bAckReceived);
-    EXPECT_EQ(s.m_nDgpsMode, t.m_nDgpsMode);
-    EXPECT_EQ(0, std::memcmp(s.m_szReplyText, t.m_szReplyText, sizeof s.m_szReplyText));
-}
-
-// Forgets what an earlier run in this process left in the state the receivers share.
-void FreshSharedState() {
-    std::lock_guard lock(CGPSReceiver::SharedStateLock());
-    CGPSReceiver::m_GPSData = CGPSData();
-    CGPSReceiver::m_SpeedEngine.Reset();
-    CGPSReceiver::m_nTotalGSV = 0;
-    CGPSReceiver::m_nNextGSV = 1;
-}
-
 // Epochs collected by a callback on the delivery thread, read by the test thread.
 class Collected {
 public:
@@ -152,7 +97,7 @@ TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     // The window-message interface: a host window, the engine and a receiver model.
     std::vector<std::unique_ptr<CGPSData>> posted;
     {
-        FreshSharedState();
+        test::FreshSharedState();
         test::RecordingHost host;
         CGPSEngine engine;
         CSerialPort::SetPortDevice(kPort, simulator.DevicePath());
@@ -171,7 +116,7 @@ TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     }
 
     // The session on the same bytes.
-    FreshSharedState();
+    test::FreshSharedState();
     Collected collected;
     Session session(LiveOptions());
     session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
@@ -188,7 +133,7 @@ TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     ASSERT_EQ(epochs.size(), posted.size());
     for (std::size_t i = 0; i < epochs.size(); ++i) {
         SCOPED_TRACE("epoch " + std::to_string(i));
-        ExpectSameEpoch(epochs[i], *posted[i]);
+        test::ExpectSameEpoch(epochs[i], *posted[i]);
     }
 }
 
@@ -219,9 +164,10 @@ TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
     ASSERT_TRUE(session.Start()) << session.LastError();
     simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
     ASSERT_TRUE(simulator.WaitStreamDone(20s));
+    // The sentinel's text may be delivered after its epoch: wait for both.
     ASSERT_TRUE(DriveUntil([&] {
         const auto epochs = collected.Epochs();
-        return !epochs.empty() && epochs.back().m_dUTCTime == kSentinelTime;
+        return !epochs.empty() && epochs.back().m_dUTCTime == kSentinelTime && texts.load() >= 201;
     }));
     session.Stop();
     EXPECT_FALSE(overlapped.load());
@@ -299,18 +245,10 @@ TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
     const std::string path = test::ProjectFile("data/sample.log");
     std::vector<std::unique_ptr<CGPSData>> posted;
     {
-        FreshSharedState();
         test::RecordingHost host;
-        CGPSEngine engine;
-        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
-        receiver->SetupReceiver(0, 1, 1.5, L"", true);
-        engine.SetReceiver(receiver);
-        receiver->Initialize();
-        for (const auto& line : test::ReadLines(path)) engine.ReplayLine(CString::FromBytes(line));
-        host.Pump();
-        posted = std::move(host.epochs);
+        posted = test::EngineReplay(host, test::ReadLines(path));
     }
-    FreshSharedState();
+    test::FreshSharedState();
     SessionOptions options;
     options.replayFile = path;
     options.geoidMode = 1;
@@ -323,7 +261,7 @@ TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
     ASSERT_EQ(epochs.size(), posted.size());
     for (std::size_t i = 0; i < epochs.size(); ++i) {
         SCOPED_TRACE("epoch " + std::to_string(i));
-        ExpectSameEpoch(epochs[i], *posted[i]);
+        test::ExpectSameEpoch(epochs[i], *posted[i]);
     }
 }
 

@@ -5,12 +5,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "sim/Nmea.h"
+#include "tolvik/engine/CGPSEngine.h"
 
 namespace tolvik::test {
 
@@ -138,6 +140,71 @@ CString NmeaText(const std::string& body) { return CString::FromBytes(Nmea(body)
 void Unplug(sim::SimulatedReceiver& receiver, int nPort) {
     CSerialPort::SetPortDevice(nPort, "/nonexistent/unplugged-tty");
     receiver.Unplug();
+}
+
+void ExpectSameEpoch(const CGPSData& a, const CGPSData& b) {
+    EXPECT_EQ(a.m_dLatitude, b.m_dLatitude);
+    EXPECT_EQ(a.m_dLongitude, b.m_dLongitude);
+    EXPECT_EQ(a.m_dAltitude, b.m_dAltitude);
+    EXPECT_EQ(a.m_dHDOP, b.m_dHDOP);
+    EXPECT_EQ(a.m_dPDOP, b.m_dPDOP);
+    EXPECT_EQ(a.m_dVDOP, b.m_dVDOP);
+    EXPECT_EQ(a.m_dMeanSNR, b.m_dMeanSNR);
+    EXPECT_EQ(a.m_dHorzError, b.m_dHorzError);
+    EXPECT_EQ(a.m_dVertError, b.m_dVertError);
+    EXPECT_EQ(a.m_dPosError, b.m_dPosError);
+    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
+        const CGPSSatelliteData& x = a.m_Satellites[i];
+        const CGPSSatelliteData& y = b.m_Satellites[i];
+        EXPECT_EQ(0, std::memcmp(&x, &y, sizeof x)) << "satellite slot " << i;
+    }
+    EXPECT_EQ(a.m_nSatellitesUsed, b.m_nSatellitesUsed);
+    EXPECT_EQ(a.m_nSatellitesInView, b.m_nSatellitesInView);
+    EXPECT_EQ(a.m_nFixStatus, b.m_nFixStatus);
+    EXPECT_EQ(a.m_dCourse, b.m_dCourse);
+    EXPECT_EQ(a.m_dSpeed, b.m_dSpeed);
+    EXPECT_EQ(a.m_bPositionValid, b.m_bPositionValid);
+    EXPECT_EQ(a.m_bVelocityValid, b.m_bVelocityValid);
+    EXPECT_EQ(a.m_bDOPValid, b.m_bDOPValid);
+    EXPECT_EQ(a.m_bSVInfoValid, b.m_bSVInfoValid);
+    EXPECT_EQ(a.m_bSatellitesChanged, b.m_bSatellitesChanged);
+    EXPECT_EQ(a.m_bProprietaryValid, b.m_bProprietaryValid);
+    EXPECT_EQ(a.m_dUTCTime, b.m_dUTCTime);
+    EXPECT_EQ(a.m_dNorthOffset, b.m_dNorthOffset);
+    EXPECT_EQ(a.m_dEastOffset, b.m_dEastOffset);
+    EXPECT_EQ(0, std::memcmp(a.m_szProprietary, b.m_szProprietary, sizeof a.m_szProprietary));
+    const CGPSStatusData& s = a.m_Status;
+    const CGPSStatusData& t = b.m_Status;
+    EXPECT_EQ(s.m_bUpdated, t.m_bUpdated);
+    EXPECT_EQ(s.m_bElevMaskValid, t.m_bElevMaskValid);
+    EXPECT_EQ(s.m_nElevMask, t.m_nElevMask);
+    EXPECT_EQ(s.m_bNmeaStatusValid, t.m_bNmeaStatusValid);
+    EXPECT_EQ(0, std::memcmp(s.m_NmeaStatus, t.m_NmeaStatus, sizeof s.m_NmeaStatus));
+    EXPECT_EQ(s.m_bPosModeValid, t.m_bPosModeValid);
+    EXPECT_EQ(s.m_dOutputPeriod, t.m_dOutputPeriod);
+    EXPECT_EQ(s.m_bAckReceived, t.m_bAckReceived);
+    EXPECT_EQ(s.m_nDgpsMode, t.m_nDgpsMode);
+    EXPECT_EQ(0, std::memcmp(s.m_szReplyText, t.m_szReplyText, sizeof s.m_szReplyText));
+}
+
+void FreshSharedState() {
+    std::lock_guard lock(CGPSReceiver::SharedStateLock());
+    CGPSReceiver::m_GPSData = CGPSData();
+    CGPSReceiver::m_SpeedEngine.Reset();
+    CGPSReceiver::m_nTotalGSV = 0;
+    CGPSReceiver::m_nNextGSV = 1;
+}
+
+std::vector<std::unique_ptr<CGPSData>> EngineReplay(RecordingHost& host, const std::vector<std::string>& lines) {
+    FreshSharedState();
+    CGPSEngine engine;
+    CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+    receiver->SetupReceiver(0, 1, 1.5, L"", true);
+    engine.SetReceiver(receiver);
+    receiver->Initialize();
+    for (const auto& line : lines) engine.ReplayLine(CString::FromBytes(line));
+    host.Pump();
+    return std::move(host.epochs);
 }
 
 }  // namespace tolvik::test

@@ -150,4 +150,13 @@ CString NmeaText(const std::string& body);
 // this one, and a reopen must not take that terminal away from it.
 void Unplug(sim::SimulatedReceiver& receiver, int nPort);
 
+// Replay equivalence: epochs that two paths through the library produced for the same bytes.
+// Forgets what an earlier run in this process left in the state the receivers share.
+void FreshSharedState();
+// Every field a host sees is the same in both, except the moment of posting (m_Time).
+void ExpectSameEpoch(const CGPSData& a, const CGPSData& b);
+// The epochs the engine posts to the host for the lines of a recording replayed one by one with
+// the "Other" model (geoid mode 1, antenna 1.5 m), as the tool's fast replay passes them on.
+std::vector<std::unique_ptr<CGPSData>> EngineReplay(RecordingHost& host, const std::vector<std::string>& lines);
+
 }  // namespace tolvik::test

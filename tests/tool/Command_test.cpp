@@ -19,6 +19,7 @@
 #include "sim/SimulatedReceiver.h"
 #include "support/TestSupport.h"
 #include "tolvik/platform/Clock.h"
+#include "tool/ToolProcess.h"
 
 namespace tolvik {
 namespace {
@@ -26,29 +27,9 @@ namespace {
 using namespace std::chrono_literals;
 using sim::SimulatedReceiver;
 
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using ToolRun = test::Run;
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// The tool as a user runs it, with an empty settings folder and the given standard input.
-ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") {
-    test::TempDir dir;
-    test::WriteFile(dir.File("in"), input);
-    std::string command = "XDG_CONFIG_HOME=" + Quote(dir.Path()) + " " + Quote(TOLVIK_TOOL_PATH);
-    for (const auto& a : args) command += " " + Quote(a);
-    command += " <" + Quote(dir.File("in")) + " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(dir.File("out")),
-            test::ReadFile(dir.File("err"))};
-}
+ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") { return test::Tolvik(args, input); }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -191,6 +172,8 @@ TEST(ToolCommand, SetBaudStoresTheRateWhereTheLibraryReadsIt) {
     EXPECT_NE(bad.err.find("Baud=0 is not a line speed"), std::string::npos) << bad.err;
 }
 
+// The exit-code contract: 2 for a command line the tool refuses, 1 for a run that fails, each
+// with its reason on standard error.
 TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
     test::TempDir dir;
     const struct {
@@ -198,6 +181,24 @@ TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
         int exitCode;
         const char* message;
     } kRows[] = {
+        {{}, 2, "usage"},
+        {{"fly"}, 2, "'fly'"},
+        {{"replay", "--bogus"}, 2, "--bogus"},
+        {{"replay", "--receiver"}, 2, "--receiver"},
+        {{"replay", "--min-sats", "four"}, 2, "four"},
+        {{"replay", "--receiver", "Nope"}, 2, "Nope"},
+        {{"monitor", "--receiver", "Other"}, 2, "--port"},
+        {{"receivers", "extra"}, 2, "extra"},
+        {{"replay", "--fast", "--format", "kml"}, 2, "kml"},
+        {{"replay", "--fast", "--json", "--format", "gpsd"}, 2, "--json"},
+        {{"monitor", "--device", "/dev/null", "--receiver", "Other", "--format", "xml"}, 2, "xml"},
+        {{"serve"}, 2, "--replay"},
+        {{"serve", "--listen", "localhost", "--replay", "x"}, 2, "HOST:PORT"},
+        {{"serve", "--listen", "127.0.0.1:70000", "--replay", "x"}, 2, "70000"},
+        {{"serve", "--replay", "x", "--rate", "0"}, 2, "--rate"},
+        {{"serve", "--replay", "x", "--device", "/dev/null"}, 2, "not both"},
+        {{"replay", "--fast", "/nonexistent/recording.log"}, 1, "/nonexistent/recording.log"},
+        {{"monitor", "--receiver", "Other", "--device", "/nonexistent/ttyUSB9"}, 1, "cannot open /nonexistent/ttyUSB9"},
         {{"replay", "--min-sats", "2"}, 2, "--min-sats: '2' is out of range (3 to 32)"},
         {{"replay", "--geoid-mode", "5"}, 2, "--geoid-mode: '5' is out of range (0 to 2)"},
         {{"replay", "--epochs", "0"}, 2, "--epochs: '0' is out of range"},

@@ -147,26 +147,6 @@ TEST(Formats, GpsdSkyMatchesTheGsvGroups) {
     EXPECT_GT(skies, 0);
 }
 
-// The date of a TPV is the latest RMC's; time of day and the fix come from the GGA.
-TEST(Formats, GpsdTimesCarryTheReceiversDate) {
-    const test::Run r = test::Tolvik({"replay", "--fast", "--format", "gpsd"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::set<int> modes;
-    int tpvs = 0;
-    for (const auto& o : JsonLines(r.out)) {
-        if (o["class"] != "TPV") continue;
-        ++tpvs;
-        EXPECT_EQ(o["time"].get<std::string>().substr(0, 11), "2025-03-14T") << o;  // RMC "140325"
-        modes.insert(o["mode"].get<int>());
-        if (o["mode"] == 3) {
-            EXPECT_NEAR(o["lat"].get<double>(), 64.128, 0.05);
-            EXPECT_NEAR(o["lon"].get<double>(), -21.857, 0.05);
-        }
-    }
-    EXPECT_EQ(tpvs, 360);  // one per GGA of the six-minute sample
-    EXPECT_EQ(modes, (std::set<int>{1, 3}));
-}
-
 // Fast replay hands the date sentences to gpsd and gpx itself rather than having every framed
 // message posted; paced replay still has them posted. Both must date the same fixes the same
 // way, whatever shape the lines have: a date sentence after garbage, two sentences on a line,
@@ -285,53 +265,6 @@ TEST(Formats, NmeaPassesTheInputThroughUnchanged) {
         const test::Run r = test::Tolvik({"replay", mode, "--format", "nmea", dir.File("sample.crlf")});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_TRUE(r.out == crlf) << r.out.size() << " bytes out, " << crlf.size() << " in";
-    }
-}
-
-// records: today's objects, but the satellite table only when it changed and the status block
-// only when a reply updated it.
-TEST(Formats, RecordsCarrySatellitesAndStatusOnlyWhenTheyChanged) {
-    const test::Run r = test::Tolvik({"replay", "--fast", "--json"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    // --json is --format records (but for "time", the moment each epoch was posted).
-    auto withoutPostingTime = [](const std::string& text) {
-        auto objects = JsonLines(text);
-        for (auto& o : objects) o.erase("time");
-        return objects;
-    };
-    EXPECT_EQ(withoutPostingTime(test::Tolvik({"replay", "--fast", "--format", "records"}).out),
-              withoutPostingTime(r.out));
-    int epochs = 0;
-    int tables = 0;
-    nlohmann::json last;
-    for (const auto& o : JsonLines(r.out)) {
-        ASSERT_EQ(o["type"], "epoch");
-        ++epochs;
-        EXPECT_FALSE(o.contains("status")) << "no reply in the sample updates the status";
-        if (!o.contains("satellites")) continue;
-        ++tables;
-        EXPECT_NE(o["satellites"], last) << "a table repeated";
-        last = o["satellites"];
-    }
-    EXPECT_EQ(epochs, 740);
-    EXPECT_GT(tables, 10);
-    EXPECT_LT(tables, epochs / 2);
-    EXPECT_LT(r.out.size() / static_cast<std::size_t>(epochs), 1200u) << "bytes per epoch";
-}
-
-TEST(Formats, WrongFormatsAreUsageErrors) {
-    const struct {
-        std::vector<std::string> args;
-        const char* named;
-    } cases[] = {
-        {{"replay", "--fast", "--format", "kml"}, "kml"},
-        {{"replay", "--fast", "--json", "--format", "gpsd"}, "--json"},
-        {{"monitor", "--device", "/dev/null", "--receiver", "Other", "--format", "xml"}, "xml"},
-    };
-    for (const auto& c : cases) {
-        const test::Run r = test::Tolvik(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.named;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
     }
 }
 

@@ -163,23 +163,5 @@ TEST(Serve, NmeaWatchersGetTheSentencesAsReceived) {
     }
 }
 
-TEST(Serve, WrongCommandLines) {
-    const struct {
-        std::vector<std::string> args;
-        const char* named;
-    } cases[] = {
-        {{"serve"}, "--replay"},
-        {{"serve", "--listen", "localhost", "--replay", "x"}, "HOST:PORT"},
-        {{"serve", "--listen", "127.0.0.1:70000", "--replay", "x"}, "70000"},
-        {{"serve", "--replay", "x", "--rate", "0"}, "--rate"},
-        {{"serve", "--replay", "x", "--device", "/dev/null"}, "not both"},
-    };
-    for (const auto& c : cases) {
-        const test::Run r = test::Tolvik(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.named;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
-    }
-}
-
 }  // namespace
 }  // namespace tolvik

@@ -45,11 +45,36 @@ inline Run Shell(const std::string& commandLine, const std::string& inputFile = 
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 
-// The tool with these arguments.
-inline Run Tolvik(const std::vector<std::string>& args) {
+// The tool with these arguments, and this text on its standard input (none when empty).
+inline Run Tolvik(const std::vector<std::string>& args, const std::string& input = "") {
     std::string command = Quote(TOLVIK_TOOL_PATH);
     for (const auto& a : args) command += " " + Quote(a);
-    return Shell(command);
+    if (input.empty()) return Shell(command);
+    TempDir dir;
+    WriteFile(dir.File("in"), input);
+    return Shell(command, dir.File("in"));
+}
+
+// Starts the tool with these arguments in the background, its standard error on a pipe whose
+// read end goes to errFd; the child's process id.
+inline pid_t SpawnTool(std::vector<std::string> args, int& errFd) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    args.insert(args.begin(), TOLVIK_TOOL_PATH);
+    std::vector<char*> argv;
+    for (auto& w : args) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    errFd = fds[0];
+    return pid;
 }
 
 // Every line of text parsed as JSON (a bad line fails the parse with an exception).
@@ -65,23 +90,9 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
 class Server {
 public:
     explicit Server(const std::vector<std::string>& args) {
-        int fds[2];
-        if (pipe(fds) != 0) throw std::runtime_error("pipe");
-        std::vector<std::string> words = {TOLVIK_TOOL_PATH, "serve", "--listen", "127.0.0.1:0"};
+        std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0"};
         words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(fds[1], STDERR_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        m_err = fds[0];
+        m_pid = SpawnTool(words, m_err);
         // The first line names the port; reading it blocks until the server listens.
         const std::string first = ReadErrLine();
         const auto colon = first.rfind("127.0.0.1:");

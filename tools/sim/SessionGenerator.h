@@ -21,20 +21,15 @@
 #include <vector>
 
 #include "RawRecords.h"
+#include "tolvik/platform/Calendar.h"
 #include "tolvik/records/GPSDataRaw.h"
 
 namespace tolvik::sim {
 
-struct CivilDate {
-    int year = 2025;
-    int month = 3;
-    int day = 14;
-};
-
 struct SessionOptions {
     int minutes = 6;  // one epoch per second
     std::uint64_t seed = 20250314;
-    CivilDate date;
+    CivilDate date{2025, 3, 14};
     // The session starts at the first whole minute from here (UTC) within the next three hours
     // at which some satellite rises and another sets while the session runs.
     int earliestStartSecondOfDay = 9 * 3600 + 40 * 60;
@@ -102,7 +97,7 @@ struct RawSessionOptions {
     int epochs = 30;
     int satellites = 6;  // tracked at the start; the lowest loses lock later
     std::uint64_t seed = 20250314;
-    CivilDate date;
+    CivilDate date{2025, 3, 14};
     int startSecondOfDay = 10 * 3600 + 5 * 60;  // UTC
     double latitude = 64.1310;                  // degrees, the antenna's true position
     double longitude = -21.8490;                // degrees

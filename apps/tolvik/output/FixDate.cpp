@@ -8,7 +8,6 @@ namespace tolvik::output {
 
 namespace {
 
-constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr int kRmcDateField = 9;        // ddmmyy
 constexpr int kZdaDayField = 2;         // dd, then mm, then yyyy
 constexpr int kTwoDigitYearPivot = 80;  // "yy" below it is 20yy, else 19yy
@@ -85,29 +84,6 @@ void FixDate::Observe(std::string_view s) {
 CivilDate FixDate::Date() const {
     if (m_known) return m_date;
     return CivilFromDays(platform::GetClock().Now() / kSecondsPerDay);
-}
-
-// Howard Hinnant's days_from_civil and civil_from_days algorithms.
-std::int64_t DaysFromCivil(const CivilDate& date) {
-    const int y = date.year - (date.month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (date.month + (date.month > 2 ? -3 : 9)) + 2) / 5 + date.day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-}
-
-CivilDate CivilFromDays(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto doe = static_cast<int>(days - era * 146097);
-    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int mp = (5 * doy + 2) / 153;
-    const int day = doy - (153 * mp + 2) / 5 + 1;
-    const int month = mp < 10 ? mp + 3 : mp - 9;
-    const auto year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    return {year, month, day};
 }
 
 int IsoTime(const CivilDate& date, double secondsOfDay, char* out) {

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "tolvik/platform/Calendar.h"
+
 namespace tolvik::output {
 
-struct CivilDate {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
+using tolvik::CivilDate;
+using tolvik::CivilFromDays;
+using tolvik::DaysFromCivil;
 
 class FixDate {
 public:
@@ -29,9 +29,5 @@ private:
 // "2025-03-14T10:02:00.000Z": the date and the time of day (seconds since midnight, rounded to
 // the millisecond). Writes 24 characters to out and returns how many.
 int IsoTime(const CivilDate& date, double secondsOfDay, char* out);
-
-// Days since 1970-01-01 and back (proleptic Gregorian).
-std::int64_t DaysFromCivil(const CivilDate& date);
-CivilDate CivilFromDays(std::int64_t days);
 
 }  // namespace tolvik::output

@@ -2,41 +2,163 @@
 
 #include "Text.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
+#include <tuple>
 
 namespace tolvik::output {
 
 namespace {
 
+// A field of a record: its name in the object and the member it comes from. The records name
+// every field once, in these tables, in the order the objects list them.
+template <class Record, class Value>
+struct Member {
+    std::string_view name;
+    Value Record::*field;
+};
+
+template <class Record, class Table>
+void Fields(JsonLine& j, const Record& r, const Table& table) {
+    std::apply([&](const auto&... m) { (j.Field(m.name, r.*m.field), ...); }, table);
+}
+
+constexpr std::tuple kStatusHead{
+    Member{"updated", &CGPSStatusData::m_bUpdated},
+    Member{"beaconStatusValid", &CGPSStatusData::m_bBeaconStatusValid},
+    Member{"beaconSignalStrength", &CGPSStatusData::m_nBeaconSignalStrength},
+    Member{"beaconSnr", &CGPSStatusData::m_nBeaconSNR},
+    Member{"beaconFrequency", &CGPSStatusData::m_dBeaconFrequency},
+    Member{"beaconBitRate", &CGPSStatusData::m_nBeaconBitRate},
+    Member{"beaconModeValid", &CGPSStatusData::m_bBeaconModeValid},
+    Member{"beaconAutoTune", &CGPSStatusData::m_bBeaconAutoTune},
+    Member{"elevMaskFlag", &CGPSStatusData::m_bElevMaskFlag},
+    Member{"elevMaskValid", &CGPSStatusData::m_bElevMaskValid},
+    Member{"elevMask", &CGPSStatusData::m_nElevMask},
+    Member{"elevMaskSaved", &CGPSStatusData::m_bElevMaskSaved},
+    Member{"nmeaStatusValid", &CGPSStatusData::m_bNmeaStatusValid},
+};
+
+constexpr std::tuple kStatusTail{
+    Member{"posModeValid", &CGPSStatusData::m_bPosModeValid},
+    Member{"fixedAltitude", &CGPSStatusData::m_dFixedAltitude},
+    Member{"posMode", &CGPSStatusData::m_nPosMode},
+    Member{"pdopMask", &CGPSStatusData::m_nPDOPMask},
+    Member{"hdopMask", &CGPSStatusData::m_nHDOPMask},
+    Member{"vdopMask", &CGPSStatusData::m_nVDOPMask},
+    Member{"outputPeriod", &CGPSStatusData::m_dOutputPeriod},
+    Member{"ackReceived", &CGPSStatusData::m_bAckReceived},
+    Member{"dgpsModeValid", &CGPSStatusData::m_bDgpsModeValid},
+};
+
+constexpr std::tuple kStatusLast{
+    Member{"lbandTuneMode", &CGPSStatusData::m_nLbandTuneMode},
+    Member{"replyTextValid", &CGPSStatusData::m_bReplyTextValid},
+};
+
+constexpr std::tuple kEpochHead{
+    Member{"latitude", &CGPSData::m_dLatitude},   Member{"longitude", &CGPSData::m_dLongitude},
+    Member{"altitude", &CGPSData::m_dAltitude},   Member{"hdop", &CGPSData::m_dHDOP},
+    Member{"pdop", &CGPSData::m_dPDOP},           Member{"vdop", &CGPSData::m_dVDOP},
+    Member{"meanSnr", &CGPSData::m_dMeanSNR},     Member{"horzError", &CGPSData::m_dHorzError},
+    Member{"vertError", &CGPSData::m_dVertError}, Member{"posError", &CGPSData::m_dPosError},
+};
+
+constexpr std::tuple kSatellite{
+    Member{"prn", &CGPSSatelliteData::m_nPRN},         Member{"elevation", &CGPSSatelliteData::m_dElevation},
+    Member{"azimuth", &CGPSSatelliteData::m_dAzimuth}, Member{"used", &CGPSSatelliteData::m_bUsed},
+    Member{"inView", &CGPSSatelliteData::m_bInView},   Member{"snr", &CGPSSatelliteData::m_nSNR},
+};
+
+constexpr std::tuple kEpochTail{
+    Member{"satellitesUsed", &CGPSData::m_nSatellitesUsed},
+    Member{"satellitesInView", &CGPSData::m_nSatellitesInView},
+    Member{"fixStatus", &CGPSData::m_nFixStatus},
+    Member{"course", &CGPSData::m_dCourse},
+    Member{"speed", &CGPSData::m_dSpeed},
+    Member{"positionValid", &CGPSData::m_bPositionValid},
+    Member{"velocityValid", &CGPSData::m_bVelocityValid},
+    Member{"dopValid", &CGPSData::m_bDOPValid},
+    Member{"svInfoValid", &CGPSData::m_bSVInfoValid},
+    Member{"satellitesChanged", &CGPSData::m_bSatellitesChanged},
+    Member{"proprietaryValid", &CGPSData::m_bProprietaryValid},
+    Member{"utcTime", &CGPSData::m_dUTCTime},
+    Member{"northOffset", &CGPSData::m_dNorthOffset},
+    Member{"eastOffset", &CGPSData::m_dEastOffset},
+};
+
+constexpr std::tuple kRawHead{
+    Member{"latitude", &CGPSDataRaw::m_dLatitude},
+    Member{"longitude", &CGPSDataRaw::m_dLongitude},
+    Member{"height", &CGPSDataRaw::m_dHeight},
+    Member{"positionValid", &CGPSDataRaw::m_bPositionValid},
+    Member{"lastRecord", &CGPSDataRaw::m_bLastRecord},
+    Member{"receiverTime", &CGPSDataRaw::m_dReceiverTime},
+    Member{"correctedTime", &CGPSDataRaw::m_dCorrectedTime},
+    Member{"clockOffset", &CGPSDataRaw::m_dClockOffset},
+    Member{"clockDrift", &CGPSDataRaw::m_dClockDrift},
+    Member{"gpsWeek", &CGPSDataRaw::m_nGPSWeek},
+    Member{"numSv", &CGPSDataRaw::m_nNumSV},
+};
+
+constexpr std::tuple kRawSatellite{
+    Member{"prn", &CGPSSatelliteDataRaw::m_nPRN},         Member{"tag", &CGPSSatelliteDataRaw::m_nTag},
+    Member{"range", &CGPSSatelliteDataRaw::m_dRange},     Member{"phase", &CGPSSatelliteDataRaw::m_dPhase},
+    Member{"doppler", &CGPSSatelliteDataRaw::m_dDoppler}, Member{"valid", &CGPSSatelliteDataRaw::m_bValid},
+};
+
+constexpr std::tuple kEphemeris{
+    Member{"prn", &CGPSDataEphemeris::m_nPRN},
+    Member{"week", &CGPSDataEphemeris::m_nWeek},
+    Member{"tow", &CGPSDataEphemeris::m_nTOW},
+    Member{"tgd", &CGPSDataEphemeris::m_dTgd},
+    Member{"aodc", &CGPSDataEphemeris::m_nAODC},
+    Member{"toc", &CGPSDataEphemeris::m_nToc},
+    Member{"af2", &CGPSDataEphemeris::m_dAf2},
+    Member{"af1", &CGPSDataEphemeris::m_dAf1},
+    Member{"af0", &CGPSDataEphemeris::m_dAf0},
+    Member{"aode", &CGPSDataEphemeris::m_nAODE},
+    Member{"deltaN", &CGPSDataEphemeris::m_dDeltaN},
+    Member{"m0", &CGPSDataEphemeris::m_dM0},
+    Member{"e", &CGPSDataEphemeris::m_dE},
+    Member{"rootA", &CGPSDataEphemeris::m_dRootA},
+    Member{"toe", &CGPSDataEphemeris::m_nToe},
+    Member{"cic", &CGPSDataEphemeris::m_dCic},
+    Member{"crc", &CGPSDataEphemeris::m_dCrc},
+    Member{"cis", &CGPSDataEphemeris::m_dCis},
+    Member{"crs", &CGPSDataEphemeris::m_dCrs},
+    Member{"cuc", &CGPSDataEphemeris::m_dCuc},
+    Member{"cus", &CGPSDataEphemeris::m_dCus},
+    Member{"omega0", &CGPSDataEphemeris::m_dOmega0},
+    Member{"omega", &CGPSDataEphemeris::m_dOmega},
+    Member{"i0", &CGPSDataEphemeris::m_dI0},
+    Member{"omegaDot", &CGPSDataEphemeris::m_dOmegaDot},
+    Member{"iDot", &CGPSDataEphemeris::m_dIDot},
+};
+
+// The "satellites" array of an epoch or raw epoch: one object a slot, empty slots left out when
+// the record marks them so (PRN 0).
+template <class Satellite, class Table>
+void Satellites(JsonLine& j, std::span<const Satellite> slots, bool skipEmpty, const Table& table) {
+    j.Key("satellites").StartArray();
+    for (const Satellite& sv : slots) {
+        if (skipEmpty && sv.m_nPRN == 0) continue;
+        j.StartObject();
+        Fields(j, sv, table);
+        j.EndObject();
+    }
+    j.EndArray();
+}
+
 void StatusFields(JsonLine& j, const CGPSStatusData& s) {
-    j.Field("updated", s.m_bUpdated);
-    j.Field("beaconStatusValid", s.m_bBeaconStatusValid);
-    j.Field("beaconSignalStrength", s.m_nBeaconSignalStrength);
-    j.Field("beaconSnr", s.m_nBeaconSNR);
-    j.Field("beaconFrequency", s.m_dBeaconFrequency);
-    j.Field("beaconBitRate", s.m_nBeaconBitRate);
-    j.Field("beaconModeValid", s.m_bBeaconModeValid);
-    j.Field("beaconAutoTune", s.m_bBeaconAutoTune);
-    j.Field("elevMaskFlag", s.m_bElevMaskFlag);
-    j.Field("elevMaskValid", s.m_bElevMaskValid);
-    j.Field("elevMask", s.m_nElevMask);
-    j.Field("elevMaskSaved", s.m_bElevMaskSaved);
-    j.Field("nmeaStatusValid", s.m_bNmeaStatusValid);
+    Fields(j, s, kStatusHead);
     j.Key("nmeaStatus").StartArray();
     for (const auto status : s.m_NmeaStatus) j.Int(status);
     j.EndArray();
-    j.Field("posModeValid", s.m_bPosModeValid);
-    j.Field("fixedAltitude", s.m_dFixedAltitude);
-    j.Field("posMode", s.m_nPosMode);
-    j.Field("pdopMask", s.m_nPDOPMask);
-    j.Field("hdopMask", s.m_nHDOPMask);
-    j.Field("vdopMask", s.m_nVDOPMask);
-    j.Field("outputPeriod", s.m_dOutputPeriod);
-    j.Field("ackReceived", s.m_bAckReceived);
-    j.Field("dgpsModeValid", s.m_bDgpsModeValid);
+    Fields(j, s, kStatusTail);
     j.Field("dgpsMode", static_cast<std::int32_t>(s.m_nDgpsMode));
-    j.Field("lbandTuneMode", s.m_nLbandTuneMode);
-    j.Field("replyTextValid", s.m_bReplyTextValid);
+    Fields(j, s, kStatusLast);
     j.Field("replyText", FixedText(s.m_szReplyText, sizeof s.m_szReplyText));
 }
 
@@ -51,46 +173,10 @@ std::string_view StatusRecord(JsonLine& j, const CGPSStatusData& s) {
 std::string_view EpochRecord(JsonLine& j, const CGPSData& d, bool withSatellites, bool withStatus) {
     j.Begin();
     j.Field("type", "epoch");
-    j.Field("latitude", d.m_dLatitude);
-    j.Field("longitude", d.m_dLongitude);
-    j.Field("altitude", d.m_dAltitude);
-    j.Field("hdop", d.m_dHDOP);
-    j.Field("pdop", d.m_dPDOP);
-    j.Field("vdop", d.m_dVDOP);
-    j.Field("meanSnr", d.m_dMeanSNR);
-    j.Field("horzError", d.m_dHorzError);
-    j.Field("vertError", d.m_dVertError);
-    j.Field("posError", d.m_dPosError);
+    Fields(j, d, kEpochHead);
     j.Field("time", d.m_Time.GetTime());
-    if (withSatellites) {
-        j.Key("satellites").StartArray();
-        for (const auto& sv : d.m_Satellites) {
-            if (sv.m_nPRN == 0) continue;
-            j.StartObject();
-            j.Field("prn", sv.m_nPRN);
-            j.Field("elevation", sv.m_dElevation);
-            j.Field("azimuth", sv.m_dAzimuth);
-            j.Field("used", sv.m_bUsed);
-            j.Field("inView", sv.m_bInView);
-            j.Field("snr", sv.m_nSNR);
-            j.EndObject();
-        }
-        j.EndArray();
-    }
-    j.Field("satellitesUsed", d.m_nSatellitesUsed);
-    j.Field("satellitesInView", d.m_nSatellitesInView);
-    j.Field("fixStatus", d.m_nFixStatus);
-    j.Field("course", d.m_dCourse);
-    j.Field("speed", d.m_dSpeed);
-    j.Field("positionValid", d.m_bPositionValid);
-    j.Field("velocityValid", d.m_bVelocityValid);
-    j.Field("dopValid", d.m_bDOPValid);
-    j.Field("svInfoValid", d.m_bSVInfoValid);
-    j.Field("satellitesChanged", d.m_bSatellitesChanged);
-    j.Field("proprietaryValid", d.m_bProprietaryValid);
-    j.Field("utcTime", d.m_dUTCTime);
-    j.Field("northOffset", d.m_dNorthOffset);
-    j.Field("eastOffset", d.m_dEastOffset);
+    if (withSatellites) Satellites<CGPSSatelliteData>(j, d.m_Satellites, true, kSatellite);
+    Fields(j, d, kEpochTail);
     j.Field("proprietary", FixedText(d.m_szProprietary, sizeof d.m_szProprietary));
     if (withStatus) {
         j.Key("status").StartObject();
@@ -104,62 +190,16 @@ std::string_view RawEpochRecord(JsonLine& j, const CGPSDataRaw& r) {
     j.Begin();
     j.Field("type", "raw");
     j.Field("time", r.m_Time.GetTime());
-    j.Field("latitude", r.m_dLatitude);
-    j.Field("longitude", r.m_dLongitude);
-    j.Field("height", r.m_dHeight);
-    j.Field("positionValid", r.m_bPositionValid);
-    j.Field("lastRecord", r.m_bLastRecord);
-    j.Field("receiverTime", r.m_dReceiverTime);
-    j.Field("correctedTime", r.m_dCorrectedTime);
-    j.Field("clockOffset", r.m_dClockOffset);
-    j.Field("clockDrift", r.m_dClockDrift);
-    j.Field("gpsWeek", r.m_nGPSWeek);
-    j.Field("numSv", r.m_nNumSV);
-    j.Key("satellites").StartArray();
-    for (int i = 0; i < r.m_nNumSV && i < CGPSDataRaw::kSlots; ++i) {
-        const auto& sv = r.m_Satellites[i];
-        j.StartObject();
-        j.Field("prn", sv.m_nPRN);
-        j.Field("tag", sv.m_nTag);
-        j.Field("range", sv.m_dRange);
-        j.Field("phase", sv.m_dPhase);
-        j.Field("doppler", sv.m_dDoppler);
-        j.Field("valid", sv.m_bValid);
-        j.EndObject();
-    }
-    j.EndArray();
+    Fields(j, r, kRawHead);
+    const auto slots = static_cast<std::size_t>(std::clamp(r.m_nNumSV, 0, CGPSDataRaw::kSlots));
+    Satellites(j, std::span<const CGPSSatelliteDataRaw>(r.m_Satellites, slots), false, kRawSatellite);
     return j.End();
 }
 
 std::string_view EphemerisRecord(JsonLine& j, const CGPSDataEphemeris& e) {
     j.Begin();
     j.Field("type", "ephemeris");
-    j.Field("prn", e.m_nPRN);
-    j.Field("week", e.m_nWeek);
-    j.Field("tow", e.m_nTOW);
-    j.Field("tgd", e.m_dTgd);
-    j.Field("aodc", e.m_nAODC);
-    j.Field("toc", e.m_nToc);
-    j.Field("af2", e.m_dAf2);
-    j.Field("af1", e.m_dAf1);
-    j.Field("af0", e.m_dAf0);
-    j.Field("aode", e.m_nAODE);
-    j.Field("deltaN", e.m_dDeltaN);
-    j.Field("m0", e.m_dM0);
-    j.Field("e", e.m_dE);
-    j.Field("rootA", e.m_dRootA);
-    j.Field("toe", e.m_nToe);
-    j.Field("cic", e.m_dCic);
-    j.Field("crc", e.m_dCrc);
-    j.Field("cis", e.m_dCis);
-    j.Field("crs", e.m_dCrs);
-    j.Field("cuc", e.m_dCuc);
-    j.Field("cus", e.m_dCus);
-    j.Field("omega0", e.m_dOmega0);
-    j.Field("omega", e.m_dOmega);
-    j.Field("i0", e.m_dI0);
-    j.Field("omegaDot", e.m_dOmegaDot);
-    j.Field("iDot", e.m_dIDot);
+    Fields(j, e, kEphemeris);
     return j.End();
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "tool/ToolProcess.h"
 
 namespace tolvik::test {
 namespace {
@@ -88,24 +89,11 @@ void SendAll(int fd, std::string_view bytes) {
 class ServeProcess {
 public:
     explicit ServeProcess(const std::vector<std::string>& args) {
-        int fds[2];
-        if (pipe(fds) != 0) throw std::runtime_error("pipe");
-        std::vector<std::string> words = {TOLVIK_TOOL_PATH, "serve",  "--listen",
-                                          "127.0.0.1:0",    "--http", "127.0.0.1:0"};
+        std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0"};
         words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(fds[1], STDERR_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        m_err.emplace(fds[0]);
+        int err = -1;
+        m_pid = SpawnTool(words, err);
+        m_err.emplace(err);
         // The browsers' address comes first, then the gpsd port; the replay starts after it.
         m_httpPort = PortAfter("live view on http://127.0.0.1:");
         m_gpsdPort = PortAfter("serving gpsd protocol on 127.0.0.1:");
