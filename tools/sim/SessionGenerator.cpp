@@ -60,7 +60,7 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
     va_start(args, format);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    return std::string(buffer, n < 0 ? 0 : std::min<std::size_t>(n, sizeof buffer - 1));
+    return std::string(buffer, n < 0 ? 0 : std::min(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 double Wrap360(double degrees) {
@@ -729,7 +729,7 @@ std::vector<TrackedSatellite> ChooseTracked(const RawSessionOptions& options, co
         if (look.elevation >= 10.0) candidates.push_back({look.elevation, slot});
     }
     std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    const std::size_t n = std::min<std::size_t>(std::max(0, options.satellites), candidates.size());
+    const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, options.satellites)), candidates.size());
     std::vector<TrackedSatellite> tracked;
     for (std::size_t i = 0; i < n; ++i) {
         const OrbitSlot& slot = candidates[i].second;
