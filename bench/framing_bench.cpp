@@ -51,7 +51,7 @@ void BM_FrameMixedStream(benchmark::State& state) {
         }
     }
     if (messages != Stream().messages.size()) state.SkipWithError("framed a different number of messages");
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * bytes.size()));
     state.counters["messages"] = static_cast<double>(messages);
 }
 BENCHMARK(BM_FrameMixedStream)

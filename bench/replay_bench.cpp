@@ -35,7 +35,7 @@ void BM_ReplaySession(benchmark::State& state) {
             benchmark::DoNotOptimize(engine.UpdateGPSBuffer(burst));
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * bytes.size()));
     state.counters["messages"] =
         benchmark::Counter(static_cast<double>(receiver->m_nMessageCount), benchmark::Counter::kIsRate);
 }

@@ -563,9 +563,9 @@ PYBIND11_MODULE(tolvik, m) {
 
     m.def(
         "replay",
-        [](const std::string& path, const std::string& receiver, bool fast, bool raw, int geoidMode,
+        [](const std::string& path, const std::string& receiver, bool fast, bool rawMode, int geoidMode,
            double antennaHeight, int minSatellites, const std::string& settingsFile) {
-            const std::string mode = raw ? "raw" : fast ? "fast" : "paced";
+            const std::string mode = rawMode ? "raw" : fast ? "fast" : "paced";
             return std::make_unique<Replay>(
                 Options(receiver, "", 0, 0, path, mode, geoidMode, antennaHeight, minSatellites, settingsFile));
         },

@@ -33,7 +33,8 @@ public:
         const DWORD now = platform::GetTickCount();
         if (now - m_last < 250) return;
         m_last = now;
-        std::fprintf(stderr, "\r%6.1f / %.1f MB (%3.0f%%)  %ld epochs ", done / 1e6, m_total / 1e6,
+        std::fprintf(stderr, "\r%6.1f / %.1f MB (%3.0f%%)  %ld epochs ", static_cast<double>(done) / 1e6,
+                     static_cast<double>(m_total) / 1e6,
                      100.0 * static_cast<double>(done) / static_cast<double>(m_total), epochs);
     }
     void Finish() {

@@ -77,7 +77,8 @@ CString CString::FromBytes(const char* pData, int nCount) {
     CString s;
     if (!pData || nCount <= 0) return s;
     s.m_str.resize(static_cast<std::size_t>(nCount));
-    for (int i = 0; i < nCount; ++i) s.m_str[i] = static_cast<wchar_t>(static_cast<unsigned char>(pData[i]));
+    for (int i = 0; i < nCount; ++i)
+        s.m_str[static_cast<std::size_t>(i)] = static_cast<wchar_t>(static_cast<unsigned char>(pData[i]));
     return s;
 }
 
@@ -90,10 +91,12 @@ std::string CString::ToBytes() const {
     return out;
 }
 
-wchar_t CString::GetAt(int nIndex) const { return (nIndex >= 0 && nIndex < GetLength()) ? m_str[nIndex] : L'\0'; }
+wchar_t CString::GetAt(int nIndex) const {
+    return (nIndex >= 0 && nIndex < GetLength()) ? m_str[static_cast<std::size_t>(nIndex)] : L'\0';
+}
 
 void CString::SetAt(int nIndex, wchar_t ch) {
-    if (nIndex >= 0 && nIndex < GetLength()) m_str[nIndex] = ch;
+    if (nIndex >= 0 && nIndex < GetLength()) m_str[static_cast<std::size_t>(nIndex)] = ch;
 }
 
 int CString::Find(wchar_t ch, int nStart) const {

@@ -50,7 +50,7 @@ void RealClock::Sleep(DWORD ms) {
 
 int RealClock::WaitReadable(const int* fds, int count, DWORD timeoutMs) {
     std::vector<pollfd> pfds(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) pfds[i] = pollfd{fds[i], POLLIN, 0};
+    for (int i = 0; i < count; ++i) pfds[static_cast<std::size_t>(i)] = pollfd{fds[i], POLLIN, 0};
     const std::uint64_t deadline = timeoutMs == INFINITE ? 0 : SteadyMs() + timeoutMs;
     while (true) {
         int wait = -1;
@@ -134,7 +134,7 @@ void VirtualClock::WakeExpiredLocked() {
 
 int VirtualClock::WaitReadable(const int* fds, int count, DWORD timeoutMs) {
     std::vector<pollfd> pfds(static_cast<std::size_t>(std::max(count, 0)) + 1);
-    for (int i = 0; i < count; ++i) pfds[i] = pollfd{fds[i], POLLIN, 0};
+    for (int i = 0; i < count; ++i) pfds[static_cast<std::size_t>(i)] = pollfd{fds[i], POLLIN, 0};
     // Something ready already: no wait at all. Only a wait that really blocks is registered, so
     // a test counting blocked threads never counts one that is about to run on.
     {
@@ -150,7 +150,7 @@ int VirtualClock::WaitReadable(const int* fds, int count, DWORD timeoutMs) {
         m_waiters.push_back(&waiter);
     }
     m_blockedChanged.notify_all();
-    pfds[count] = pollfd{waiter.wakeFd, POLLIN, 0};
+    pfds[static_cast<std::size_t>(count)] = pollfd{waiter.wakeFd, POLLIN, 0};
 
     int result = -1;
     while (true) {

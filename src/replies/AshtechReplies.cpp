@@ -119,7 +119,8 @@ Conversion ConvertLikeWcstod(std::wstring_view text) {
         if (result.ec == std::errc::invalid_argument) return {};
     }
     if (result.ec == std::errc::result_out_of_range) {
-        const std::string_view span(first + (hex ? 2 : 0), result.ptr - first - (hex ? 2 : 0));
+        const std::string_view span(first + (hex ? 2 : 0),
+                                    static_cast<std::size_t>(result.ptr - first - (hex ? 2 : 0)));
         value = IsTooLarge(span, hex) ? HUGE_VAL : 0.0;
     }
     return {negative ? -value : value, true};

@@ -85,7 +85,9 @@ protected:
 };
 
 TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
-    const auto& [box, after] = GetParam();
+    // Plain references, not a structured binding: clang 14 cannot capture those in a lambda.
+    const auto& box = std::get<0>(GetParam());
+    const auto& after = std::get<1>(GetParam());
     auto engine = std::make_unique<CGPSEngine>();
     engine->SetReceiver(engine->FindReceiver(L"Other"));
     engine->m_bEmulation = true;
@@ -132,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                               "SetReceiver",
                               [](std::unique_ptr<CGPSEngine>& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
                           AfterStopCase{"Destructor", [](std::unique_ptr<CGPSEngine>& e) { e.reset(); }})),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).legend) + "Then" + std::get<1>(info.param).legend;
+    [](const auto& testInfo) {
+        return std::string(std::get<0>(testInfo.param).legend) + "Then" + std::get<1>(testInfo.param).legend;
     });
 
 // ---- Device loss

@@ -50,7 +50,7 @@ TEST_P(FuzzTargetTest, GeneratedSeedsPass) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzTargetTest, ::testing::ValuesIn(kTargets),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 }  // namespace
 }  // namespace tolvik::fuzz

@@ -210,7 +210,8 @@ TEST(AckRealTime, WaitingASecondUsesAlmostNoProcessorTime) {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     EXPECT_FALSE(ack.Wait(1000));
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    const double cpuMs = static_cast<double>(after.tv_sec - before.tv_sec) * 1e3 +
+                         static_cast<double>(after.tv_nsec - before.tv_nsec) / 1e6;
     EXPECT_LT(cpuMs, 150.0) << "CPU time of a one-second wait";
 }
 

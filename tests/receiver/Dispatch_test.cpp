@@ -200,7 +200,7 @@ TEST_F(DispatchTest, PostedCopyAndTheNextEpoch) {
         ASSERT_TRUE(rx.PostNewData(!c.position));
         ASSERT_EQ(host.Pump(), 1);
         const CGPSData& copy = *host.epochs.back();
-        EXPECT_TRUE(copy.m_dSpeed == c.posted && copy.m_dCourse == (c.posted ? 2.0 : 0.0));
+        EXPECT_TRUE(copy.m_dSpeed == c.posted && copy.m_dCourse == (c.posted != 0.0 ? 2.0 : 0.0));
         EXPECT_EQ(copy.m_nSatellitesInView, std::max(c.used, 7));
         EXPECT_TRUE(copy.m_bPositionValid == c.position && copy.m_bProprietaryValid);
         // The current epoch keeps its values. A posted position starts the next epoch's flags,

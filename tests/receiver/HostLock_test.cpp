@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     }},
                       HostOperation{"ModelStatusChange",
                                     [](RawReceiver&, Cgsr2650lb& model) { model.QuerySatElevMask(); }}),
-    [](const ::testing::TestParamInfo<HostOperation>& info) { return std::string(info.param.legend); });
+    [](const ::testing::TestParamInfo<HostOperation>& testInfo) { return std::string(testInfo.param.legend); });
 
 // Every call into host code raised under the lock waits until the lock is let go, keeps its
 // order, and a box raised there is shown after it.

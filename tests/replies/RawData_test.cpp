@@ -18,7 +18,7 @@ constexpr double kC = 299792458.0;
 // so decoding and encoding again must give the payload back byte for byte.
 std::string SnvRecord(int week) {
     std::string body(130, '\0');  // the unused bytes 122-127 and 129 stay zero
-    for (int i = 2; i < 122; ++i) body[i] = char('#' + i * 7 % 89);
+    for (std::size_t i = 2; i < 122; ++i) body[i] = char('#' + i * 7 % 89);
     body[0] = char(week >> 8), body[1] = char(week), body[128] = 16;
     return sim::AshtechRecord("SNV", body);
 }
@@ -168,8 +168,8 @@ TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
 TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
     static std::vector<std::size_t> postedBefore;  // how many the host had at each callback
     postedBefore.clear();
-    const auto onEphemeris = [](GPSNotificationType, CGPSNotification*, void* host) {
-        auto* h = static_cast<test::RecordingHost*>(host);
+    const auto onEphemeris = [](GPSNotificationType, CGPSNotification*, void* context) {
+        auto* h = static_cast<test::RecordingHost*>(context);
         postedBefore.push_back((h->Pump(), h->ephemerides.size()));
     };
     rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, onEphemeris, &host);

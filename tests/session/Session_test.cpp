@@ -334,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                       o.minSatellites = 2;
                   },
                   "at least 3 satellites"}),
-    [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StartCase>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(SessionTest, OneSessionRunsAtATime) {
     SessionOptions options;

@@ -21,7 +21,7 @@ TEST(SampleFilesTest, CommittedFilesAreTheGeneratorsOutput) {
     EXPECT_EQ(files[0].second.find('\r'), std::string::npos);  // LF line ends
     for (const auto& [path, generated] : files) {
         const std::string committed = test::ReadFile(test::ProjectFile(path));
-        const std::size_t at = std::ranges::mismatch(generated, committed).in1 - generated.begin();
+        const auto at = static_cast<std::size_t>(std::ranges::mismatch(generated, committed).in1 - generated.begin());
         EXPECT_TRUE(committed == generated)
             << path << " differs at byte " << at << ", in \"" << generated.substr(generated.rfind('\n', at) + 1, 80)
             << "\"; run tolvik_samplegen";

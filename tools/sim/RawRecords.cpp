@@ -9,12 +9,12 @@ namespace {
 
 // Writers at fixed offsets of a payload that is already sized.
 void PutBE16(std::string& out, int offset, std::uint16_t v) {
-    out[offset] = static_cast<char>(v >> 8);
-    out[offset + 1] = static_cast<char>(v);
+    out[static_cast<std::size_t>(offset)] = static_cast<char>(v >> 8);
+    out[static_cast<std::size_t>(offset + 1)] = static_cast<char>(v);
 }
 
 void PutBE32(std::string& out, int offset, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<char>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) out[static_cast<std::size_t>(offset + i)] = static_cast<char>(v >> (24 - 8 * i));
 }
 
 void PutBEInt32(std::string& out, int offset, std::int32_t v) { PutBE32(out, offset, static_cast<std::uint32_t>(v)); }
@@ -54,8 +54,8 @@ std::uint16_t PashrWordSum(std::string_view bytes, int nWords) {
     std::uint16_t sum = 0;
     const int nBytes = static_cast<int>(bytes.size());
     for (int i = 0; i < nWords && 2 * i < nBytes; ++i) {
-        const auto hi = static_cast<unsigned char>(bytes[2 * i]);
-        const auto lo = 2 * i + 1 < nBytes ? static_cast<unsigned char>(bytes[2 * i + 1]) : 0;
+        const auto hi = static_cast<unsigned char>(bytes[static_cast<std::size_t>(2 * i)]);
+        const auto lo = 2 * i + 1 < nBytes ? static_cast<unsigned char>(bytes[static_cast<std::size_t>(2 * i + 1)]) : 0;
         sum = static_cast<std::uint16_t>(sum + ((hi << 8) | lo));
     }
     return sum;

@@ -220,7 +220,7 @@ std::vector<TrackedSatellite> ChooseTracked(const RawSessionOptions& options, co
         if (look.elevation >= 10.0) candidates.push_back({look.elevation, slot});
     }
     std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    const std::size_t n = std::min<std::size_t>(std::max(0, options.satellites), candidates.size());
+    const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, options.satellites)), candidates.size());
     std::vector<TrackedSatellite> tracked;
     for (std::size_t i = 0; i < n; ++i) {
         const OrbitSlot& slot = candidates[i].second;

@@ -20,7 +20,7 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
     va_start(args, format);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    return std::string(buffer, n < 0 ? 0 : std::min<std::size_t>(n, sizeof buffer - 1));
+    return std::string(buffer, n < 0 ? 0 : std::min(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 // "ddmm.mmmm,N" or "dddmm.mmmm,W" (ten-thousandths of a minute).

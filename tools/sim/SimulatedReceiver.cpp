@@ -427,14 +427,14 @@ void SimulatedReceiver::Consume(std::string& pending, std::vector<std::string>& 
             }
             pending.erase(0, start);
             if (pending.size() < 4) return;
-            const std::size_t length =
-                (static_cast<unsigned char>(pending[2]) << 8) | static_cast<unsigned char>(pending[3]);
+            const std::size_t length = static_cast<std::size_t>((static_cast<unsigned char>(pending[2]) << 8) |
+                                                                static_cast<unsigned char>(pending[3]));
             if (pending.size() < length + kFrameOverhead) return;
             const std::string payload = pending.substr(4, length);
             unsigned sum = 0;
             for (const char c : payload) sum += static_cast<unsigned char>(c);
-            const unsigned sent = (static_cast<unsigned char>(pending[4 + length]) << 8) |
-                                  static_cast<unsigned char>(pending[5 + length]);
+            const auto sent = static_cast<unsigned>((static_cast<unsigned char>(pending[4 + length]) << 8) |
+                                                    static_cast<unsigned char>(pending[5 + length]));
             const bool endOk = pending.compare(6 + length, 2, "\xB0\xB3") == 0;
             pending.erase(0, length + kFrameOverhead);
             if (endOk && sent == (sum & 0x7FFFu)) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "FixDate.h"
 #include "JsonLine.h"
@@ -201,8 +202,9 @@ private:
                 return;
             }
             const auto flag = [&d](const char* name, bool& value) {
-                const auto it = d.FindMember(name);
-                if (it == d.MemberEnd()) return false;
+                // Const iterators on both sides: RapidJSON's operator== is ambiguous in C++20 otherwise.
+                const auto it = std::as_const(d).FindMember(name);
+                if (it == std::as_const(d).MemberEnd()) return false;
                 if (it->value.IsBool()) value = it->value.GetBool();
                 if (it->value.IsInt()) value = it->value.GetInt() != 0;
                 return true;
