@@ -427,21 +427,26 @@ bool CGPSEngine::UpdateGPSBuffer(CBinBuffer& buffer) {
     bool result = false;
     m_Buffer.GetCurrentMessage();
     while (m_Buffer.HasMessage()) {
-        std::unique_ptr<CString> text(m_Buffer.GetMessageAsPtr());
+        // One text serves every message; only a message that is posted moves into a string
+        // of its own.
+        CString& text = m_MessageText;
+        m_Buffer.GetMessageInto(text);
         if (m_pReceiver) {
             if (m_bAttachRawData) {
                 int length = 0;
                 const char* bytes = m_Buffer.GetMessageBin(length);
                 m_pReceiver->AttachRawData(bytes, length);
             }
-            if (m_pReceiver->Parse(*text)) result = true;
+            if (m_pReceiver->Parse(text)) result = true;
             // The host's callbacks ran as Parse let go of the shared lock; if meanwhile the
             // engine gave this thread up, nothing of it may be touched any more.
             if (GivenUp()) return false;
         }
         if (!m_ComBuffer.IsStopped()) {
-            m_ComBuffer.OnRawData(text.get());
-            PostRecordToMainWindow(WM_GPS_RAWSTRING, std::move(text));
+            auto posted = std::make_unique<CString>(std::move(text));
+            text = CString();
+            m_ComBuffer.OnRawData(posted.get());
+            PostRecordToMainWindow(WM_GPS_RAWSTRING, std::move(posted));
         }
         m_Buffer.Next();
     }

@@ -15,13 +15,27 @@ constexpr BYTE kSync2 = 0x12;
 constexpr int kAxis4HeaderBytes = 28;
 
 struct FixedRecord {
-    const wchar_t* tag;  // second comma-separated field
-    int length;          // bytes from the '$' to the end of the record
+    std::string_view tag;  // second comma-separated field, upper case
+    int length;            // bytes from the '$' to the end of the record
 };
 constexpr FixedRecord kFixedRecords[] = {
-    {L"MBN", pashr::kMbnFramedBytes}, {L"MCA", 49}, {L"PBN", pashr::kPbnFramedBytes}, {L"SAL", 82},
-    {L"SNV", pashr::kSnvFramedBytes},
+    {"MBN", pashr::kMbnFramedBytes}, {"MCA", 49}, {"PBN", pashr::kPbnFramedBytes}, {"SAL", 82},
+    {"SNV", pashr::kSnvFramedBytes},
 };
+
+// The narrow twin of kAxis4Tag, for the byte views the framing compares.
+constexpr std::string_view kAxis4TagBytes = "Axis4OEMBinaryTagPlaceHolder";
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Case-insensitive for ASCII letters only, as CString::CompareNoCase compares.
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
 constexpr int kBinBlock95Length = 140;
 constexpr int kBinBlock96Length = 312;
 
@@ -111,6 +125,17 @@ bool CBinBuffer::Next() {
 }
 
 bool CBinBuffer::GetTag(CString& strTag1, CString& strTag2) {
+    std::string_view tag1;
+    std::string_view tag2;
+    if (!FindTag(tag1, tag2)) return false;
+    strTag1 = CString::FromBytes(tag1);
+    strTag2 = CString::FromBytes(tag2);
+    return true;
+}
+
+// The tags are read as byte views into the buffer: framing runs once per message, and the
+// characters' way would build two strings each time.
+bool CBinBuffer::FindTag(std::string_view& tag1, std::string_view& tag2) {
     if (m_nCurrent >= m_nLength) return false;
 
     // Scan for a message start; everything passed over is consumed.
@@ -135,8 +160,8 @@ bool CBinBuffer::GetTag(CString& strTag1, CString& strTag2) {
         const int total = At(start + 3) + (At(start + 8) | (At(start + 9) << 8)) + 4;
         if (total > m_nLength - start) return false;
         m_nMsgLength = total;
-        strTag1 = kAxis4Tag;
-        strTag2.Empty();
+        tag1 = kAxis4TagBytes;
+        tag2 = {};
         return true;
     }
 
@@ -151,25 +176,25 @@ bool CBinBuffer::GetTag(CString& strTag1, CString& strTag2) {
     if (c1 >= 0 && !isBin) {
         const int c2 = Find(',', c1 + 1);
         if (c2 < 0) return false;
-        strTag1 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + start), c1 - start);
-        strTag2 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + c1 + 1), c2 - c1 - 1);
+        tag1 = Bytes(start, c1 - start);
+        tag2 = Bytes(c1 + 1, c2 - c1 - 1);
         return true;
     }
     if (m_nLength - start < 5) return false;
-    strTag1 = CString::FromBytes(reinterpret_cast<const char*>(GetData() + start), 4);
-    strTag2.Empty();
+    tag1 = Bytes(start, 4);
+    tag2 = {};
     return true;
 }
 
-bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int& nLength) const {
+bool CBinBuffer::IsBinaryTag(std::string_view tag1, std::string_view tag2, int& nLength) const {
     nLength = 0;
     for (const auto& rec : kFixedRecords) {
-        if (strTag2.CompareNoCase(rec.tag) == 0) {
+        if (EqualNoCase(tag2, rec.tag)) {
             nLength = rec.length;
             return true;
         }
     }
-    if (strTag1.StartsWith(L"$BIN")) {
+    if (tag1.starts_with("$BIN")) {
         const BYTE block = At(m_nCurrent + 4);
         if (block == 95) {
             nLength = kBinBlock95Length;
@@ -181,7 +206,7 @@ bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int
         }
         return false;
     }
-    if (strTag1.Find(kAxis4Tag) == 0) {
+    if (tag1.starts_with(kAxis4TagBytes)) {
         nLength = m_nMsgLength;
         return true;
     }
@@ -190,9 +215,9 @@ bool CBinBuffer::IsBinaryTag(const CString& strTag1, const CString& strTag2, int
 
 bool CBinBuffer::GetCurrentMessage() {
     m_nMsgLength = 0;
-    CString tag1;
-    CString tag2;
-    if (!GetTag(tag1, tag2)) return false;
+    std::string_view tag1;
+    std::string_view tag2;
+    if (!FindTag(tag1, tag2)) return false;
 
     int binaryLength = 0;
     if (IsBinaryTag(tag1, tag2, binaryLength)) {
@@ -216,15 +241,23 @@ bool CBinBuffer::GetCurrentMessage() {
     return true;
 }
 
-CString CBinBuffer::Mid(int nStart, int nCount) const {
-    if (nStart < 0 || nStart >= m_nLength) return CString();
+void CBinBuffer::MidInto(int nStart, int nCount, CString& text) const {
+    if (nStart < 0 || nStart >= m_nLength) {
+        text.Empty();
+        return;
+    }
     const int available = m_nLength - nStart;
     if (nCount < 1 || nCount > available) nCount = available;
     const BYTE* p = GetData() + nStart;
     const void* zero = std::memchr(p, 0, static_cast<std::size_t>(nCount));
     if (zero) nCount = static_cast<int>(static_cast<const BYTE*>(zero) - p);
-    CString text = CString::FromBytes(reinterpret_cast<const char*>(p), nCount);
+    text.AssignBytes(reinterpret_cast<const char*>(p), nCount);
     text += L'\n';
+}
+
+CString CBinBuffer::Mid(int nStart, int nCount) const {
+    CString text;
+    MidInto(nStart, nCount, text);
     return text;
 }
 
@@ -233,6 +266,14 @@ CString* CBinBuffer::Mid2(int nStart, int nCount) const { return new CString(Mid
 CString CBinBuffer::GetMessage() const { return HasMessage() ? Mid(m_nCurrent, m_nMsgLength) : CString(); }
 
 CString* CBinBuffer::GetMessageAsPtr() const { return new CString(GetMessage()); }
+
+void CBinBuffer::GetMessageInto(CString& text) const {
+    if (HasMessage()) {
+        MidInto(m_nCurrent, m_nMsgLength, text);
+    } else {
+        text.Empty();
+    }
+}
 
 const char* CBinBuffer::GetPtr(int nIndex) const {
     if (nIndex < 0 || nIndex >= m_nLength) return nullptr;

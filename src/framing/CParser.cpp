@@ -16,38 +16,36 @@ std::wstring_view TrimBlanks(std::wstring_view s) {
     return s;
 }
 
-// Checks the plain decimal syntax and copies it into an ASCII buffer for the C conversions.
-bool ToAsciiNumber(std::wstring_view s, bool allowFraction, std::string& out) {
+// The length of the plain decimal number at the start of s: an optional sign, digits with (when
+// allowFraction) an optional fraction and exponent. 0 when s does not start with one.
+std::size_t NumberLength(std::wstring_view s, bool allowFraction) {
     std::size_t i = 0;
-    out.clear();
-    if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) out += static_cast<char>(s[i++]);
+    if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) ++i;
     std::size_t digits = 0;
     while (i < s.size() && IsDigit(s[i])) {
-        out += static_cast<char>(s[i++]);
+        ++i;
         ++digits;
     }
     if (allowFraction) {
         if (i < s.size() && s[i] == L'.') {
-            out += '.';
             ++i;
             while (i < s.size() && IsDigit(s[i])) {
-                out += static_cast<char>(s[i++]);
+                ++i;
                 ++digits;
             }
         }
         if (digits > 0 && i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
-            out += 'e';
             ++i;
-            if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) out += static_cast<char>(s[i++]);
+            if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) ++i;
             std::size_t expDigits = 0;
             while (i < s.size() && IsDigit(s[i])) {
-                out += static_cast<char>(s[i++]);
+                ++i;
                 ++expDigits;
             }
-            if (expDigits == 0) return false;
+            if (expDigits == 0) return 0;
         }
     }
-    return digits > 0 && i == s.size();
+    return digits > 0 ? i : 0;
 }
 
 }  // namespace
@@ -55,20 +53,48 @@ bool ToAsciiNumber(std::wstring_view s, bool allowFraction, std::string& out) {
 CParser::CParser(const CString& text, const CString& separators, bool bThrowExceptions)
     : m_text(text), m_separators(separators), m_bThrow(bThrowExceptions) {}
 
+CParser CParser::Borrowing(const CString& text, const CString& separators, bool bThrowExceptions) {
+    CParser parser(CString(), separators, bThrowExceptions);
+    parser.m_pBorrowed = &text;
+    return parser;
+}
+
 void CParser::SetString(const CString& text) {
     m_text = text;
+    m_pBorrowed = nullptr;
     m_nPos = 0;
 }
 
-CString CParser::GetRemainingBuffer() const { return m_text.Mid(m_nPos); }
+CString CParser::GetRemainingBuffer() const {
+    const std::wstring_view all = Text();
+    if (m_nPos >= static_cast<int>(all.size())) return CString();
+    return CString(all.substr(static_cast<std::size_t>(m_nPos)));
+}
 
 bool CParser::NextField(std::wstring_view& field) {
-    const int len = m_text.GetLength();
-    if (m_nPos > len) return false;
-    const std::wstring_view all = m_text.view();
-    std::size_t end = all.find_first_of(m_separators.view(), static_cast<std::size_t>(m_nPos));
-    if (end == std::wstring_view::npos) end = static_cast<std::size_t>(len);
-    field = all.substr(static_cast<std::size_t>(m_nPos), end - static_cast<std::size_t>(m_nPos));
+    const std::wstring_view all = Text();
+    const std::size_t len = all.size();
+    const auto start = static_cast<std::size_t>(m_nPos);
+    if (start > len) return false;
+    // A plain loop over the few separators: the general search of a set calls into the
+    // library once per character of the text.
+    // The handlers split at "," and "*": two separators get a loop of their own.
+    const std::wstring_view separators = m_separators.view();
+    std::size_t end = start;
+    if (separators.size() == 2) {
+        const wchar_t a = separators[0];
+        const wchar_t b = separators[1];
+        while (end < len && all[end] != a && all[end] != b) ++end;
+    } else {
+        const auto isSeparator = [separators](wchar_t c) {
+            for (const wchar_t s : separators) {
+                if (c == s) return true;
+            }
+            return false;
+        };
+        while (end < len && !isSeparator(all[end])) ++end;
+    }
+    field = all.substr(start, end - start);
     m_nPos = static_cast<int>(end) + 1;
     return true;
 }
@@ -83,6 +109,11 @@ bool CParser::GetNextString(CString& field) {
     if (!NextField(f)) return Fail();
     field = CString(f);
     return true;
+}
+
+bool CParser::SkipField() {
+    std::wstring_view f;
+    return NextField(f) || Fail();
 }
 
 bool CParser::GetInt(int& value) {
@@ -102,25 +133,81 @@ bool CParser::GetDouble(double& value) {
 }
 
 bool CParser::ParseInt(std::wstring_view text, int& value) {
-    std::string ascii;
-    if (!ToAsciiNumber(TrimBlanks(text), false, ascii)) return false;
-    const char* first = ascii.c_str() + (ascii[0] == '+' ? 1 : 0);
-    int v = 0;
-    const auto [ptr, ec] = std::from_chars(first, ascii.c_str() + ascii.size(), v);
-    if (ec != std::errc() || ptr != ascii.c_str() + ascii.size()) return false;
-    value = v;
+    const std::wstring_view s = TrimBlanks(text);
+    // An optional sign and digits, accumulated in the same pass, failing as soon as the value
+    // leaves the range of int (whose magnitude reaches one further below zero).
+    constexpr long long kLimit = 2147483648LL;  // -INT_MIN
+    std::size_t i = 0;
+    const bool negative = i < s.size() && s[i] == L'-';
+    if (i < s.size() && (s[i] == L'-' || s[i] == L'+')) ++i;
+    if (i == s.size()) return false;
+    long long magnitude = 0;
+    for (; i < s.size(); ++i) {
+        if (!IsDigit(s[i])) return false;
+        magnitude = magnitude * 10 + (s[i] - L'0');
+        if (magnitude > kLimit) return false;
+    }
+    if (!negative && magnitude == kLimit) return false;
+    value = static_cast<int>(negative ? -magnitude : magnitude);
     return true;
 }
 
+namespace {
+
+// Plain decimals of up to 15 digits without an exponent, as receivers write them: digits and
+// power of ten are exact doubles, so one division rounds the exact value once, correctly, and
+// the result is the one from_chars gives. Anything else returns false and takes from_chars.
+bool ParseShortDecimal(std::wstring_view s, double& value) {
+    constexpr std::size_t kMaxDigits = 15;  // below 2^53
+    constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t i = 0;
+    const bool negative = s[0] == L'-';
+    if (s[0] == L'-' || s[0] == L'+') ++i;
+    long long mantissa = 0;
+    std::size_t digits = 0;
+    std::size_t decimals = 0;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const wchar_t c = s[i];
+        if (IsDigit(c)) {
+            if (++digits > kMaxDigits) return false;
+            mantissa = mantissa * 10 + (c - L'0');
+            if (point) ++decimals;
+        } else if (c == L'.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+}  // namespace
+
 bool CParser::ParseDouble(std::wstring_view text, double& value) {
-    std::string ascii;
-    if (!ToAsciiNumber(TrimBlanks(text), true, ascii)) return false;
-    // from_chars does not depend on the C locale: a host that switched LC_NUMERIC to a decimal
-    // comma still reads receiver numbers correctly.
-    const char* first = ascii.c_str() + (ascii[0] == '+' ? 1 : 0);
+    const std::wstring_view s = TrimBlanks(text);
+    if (s.empty() || NumberLength(s, true) != s.size()) return false;
+    if (ParseShortDecimal(s, value)) return true;
+    // The rest is plain ASCII too: narrowed on the stack (a heap copy only for a field too long
+    // for any receiver) and converted by from_chars, which does not depend on the C locale: a
+    // host that switched LC_NUMERIC to a decimal comma still reads receiver numbers correctly.
+    constexpr std::size_t kInline = 64;
+    char inlineText[kInline];
+    std::string heapText;
+    char* ascii = inlineText;
+    if (s.size() > kInline) {
+        heapText.resize(s.size());
+        ascii = heapText.data();
+    }
+    for (std::size_t i = 0; i < s.size(); ++i) ascii[i] = static_cast<char>(s[i]);
+    const char* const last = ascii + s.size();
+    const char* first = ascii + (ascii[0] == '+' ? 1 : 0);
     double v = 0.0;
-    const auto [ptr, ec] = std::from_chars(first, ascii.c_str() + ascii.size(), v);
-    if (ec != std::errc() || ptr != ascii.c_str() + ascii.size()) return false;
+    const auto [ptr, ec] = std::from_chars(first, last, v);
+    if (ec != std::errc() || ptr != last) return false;
     value = v;
     return true;
 }

@@ -75,11 +75,18 @@ CString::CString(wchar_t ch, int nRepeat) {
 
 CString CString::FromBytes(const char* pData, int nCount) {
     CString s;
-    if (!pData || nCount <= 0) return s;
-    s.m_str.resize(static_cast<std::size_t>(nCount));
-    for (int i = 0; i < nCount; ++i)
-        s.m_str[static_cast<std::size_t>(i)] = static_cast<wchar_t>(static_cast<unsigned char>(pData[i]));
+    s.AssignBytes(pData, nCount);
     return s;
+}
+
+void CString::AssignBytes(const char* pData, int nCount) {
+    if (!pData || nCount <= 0) {
+        m_str.clear();
+        return;
+    }
+    m_str.resize(static_cast<std::size_t>(nCount));
+    for (std::size_t i = 0; i < m_str.size(); ++i)
+        m_str[i] = static_cast<wchar_t>(static_cast<unsigned char>(pData[i]));
 }
 
 std::string CString::ToBytes() const {

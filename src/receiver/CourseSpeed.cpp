@@ -35,17 +35,17 @@ double TrueCourseToRadians(double dDegrees) {
 //  7. speed over ground, km/h
 //  8. "K" (km/h); anything else fails, leaving the course already stored
 bool CGPSReceiver::ProcessVTG(CString& strMessage) {
-    CParser parser(strMessage, L",*", true);
+    CParser parser = CParser::Borrowing(strMessage, L",*", true);
     double dValue = 0.0;
     try {
         CString strField;
-        parser.GetNextString(strField);  // header
+        parser.SkipField();  // header
         parser.GetDouble(dValue);
         parser.GetNextString(strField);
         if (strField.CompareNoCase(L"T") != 0) return false;
         m_GPSData.m_dCourse = TrueCourseToRadians(dValue);
 
-        for (int i = 3; i <= 6; ++i) parser.GetNextString(strField);
+        for (int i = 3; i <= 6; ++i) parser.SkipField();
         parser.GetDouble(dValue);
         parser.GetNextString(strField);
         if (strField.CompareNoCase(L"K") != 0) return false;

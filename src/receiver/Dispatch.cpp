@@ -32,7 +32,7 @@ constexpr int kMinProprietaryLength = 10;
 constexpr int kMaxProprietaryLength = 82;
 constexpr int kMinFallbackLength = 6;
 
-constexpr int kMaxChecksumDigits = 4;
+constexpr std::size_t kMaxChecksumDigits = 4;
 constexpr int kNmeaBitCount = 32;
 
 int HexDigitValue(wchar_t c) {
@@ -42,7 +42,7 @@ int HexDigitValue(wchar_t c) {
 }
 
 struct HeaderRow {
-    const wchar_t* header;  // exact, case-sensitive, must begin the message
+    std::wstring_view header;  // exact, case-sensitive, must begin the message
     GPSStringType type;
 };
 
@@ -95,6 +95,15 @@ constexpr HeaderRow kHeaderTable[] = {
     {L"$PGRME", GPS_STR_PGRME},
 };
 static_assert(std::size(kHeaderTable) == 45);
+
+// Headers are a few characters: compared in place, which beats a library call per row.
+bool Begins(std::wstring_view message, std::wstring_view header) {
+    if (message.size() < header.size()) return false;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (message[i] != header[i]) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -177,8 +186,10 @@ GPSStringType CGPSReceiver::GetGPSStringType(const CString& strMessage) {
         (strMessage.GetAt(2) & 0xFF) == 0x12) {
         return GPS_STR_AXIS4_BIN;
     }
+    const std::wstring_view message = strMessage.view();
+    if (message.empty()) return GPS_STR_UNKNOWN;
     for (const HeaderRow& row : kHeaderTable) {
-        if (!strMessage.StartsWith(row.header)) continue;
+        if (!Begins(message, row.header)) continue;
         ++m_nMessageCount;
         if (row.type > kLastChecksummedType || IsChecksumOK(strMessage)) return row.type;
         ++m_nChecksumErrors;
@@ -188,15 +199,15 @@ GPSStringType CGPSReceiver::GetGPSStringType(const CString& strMessage) {
 }
 
 bool CGPSReceiver::IsChecksumOK(const CString& strMessage) {
-    const int nDollar = strMessage.Find(L'$');
-    const int nStar = strMessage.Find(L'*');
-    if (nDollar < 0 || nStar < nDollar + 1) return false;
+    const std::wstring_view message = strMessage.view();
+    const std::size_t nDollar = message.find(L'$');
+    const std::size_t nStar = message.find(L'*');
+    if (nDollar == std::wstring_view::npos || nStar == std::wstring_view::npos || nStar < nDollar + 1) return false;
 
     // Up to four hex digits; receivers that write four count by the last two.
-    const CString strDigits = strMessage.Mid(nStar + 1, kMaxChecksumDigits);
+    const std::wstring_view digits = message.substr(nStar + 1, kMaxChecksumDigits);
     std::uint16_t wExpected = 0;
-    for (int i = 0; i < strDigits.GetLength(); ++i) {
-        wchar_t c = strDigits.GetAt(i);
+    for (wchar_t c : digits) {
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
         const int nDigit = HexDigitValue(c);
         if (nDigit < 0) break;
@@ -204,9 +215,7 @@ bool CGPSReceiver::IsChecksumOK(const CString& strMessage) {
     }
 
     std::uint16_t wComputed = 0;
-    for (int i = nDollar + 1; i < nStar; ++i) {
-        wComputed ^= static_cast<std::uint16_t>(strMessage.GetAt(i));
-    }
+    for (std::size_t i = nDollar + 1; i < nStar; ++i) wComputed ^= static_cast<std::uint16_t>(message[i]);
 
     return (wComputed & 0xFF) == (wExpected & 0xFF);
 }

@@ -118,9 +118,8 @@ bool CGPSReceiver::ProcessGGA(CString& strMessage) {
     m_GPSData.m_nFixStatus = UDF_SIGNAL_NONE;
     m_GPSData.m_bPositionValid = true;
     try {
-        CParser parser(strMessage, kSeparators, true);
-        CString strField;
-        parser.GetNextString(strField);  // header
+        CParser parser = CParser::Borrowing(strMessage, kSeparators, true);
+        parser.SkipField();  // header
 
         double dTime = 0.0;
         parser.GetDouble(dTime);
@@ -165,9 +164,8 @@ bool CGPSReceiver::ProcessINGGA(CString& strMessage) {
     m_GPSData.m_nFixStatus = UDF_SIGNAL_NONE;
     m_GPSData.m_bPositionValid = true;
     try {
-        CParser parser(strMessage, kSeparators, false);
-        CString strField;
-        parser.GetNextString(strField);  // header
+        CParser parser = CParser::Borrowing(strMessage, kSeparators, false);
+        parser.SkipField();  // header
 
         double dTime = 0.0;
         if (parser.GetDouble(dTime)) m_GPSData.m_dUTCTime = UtcSeconds(dTime);

@@ -64,11 +64,10 @@ bool CGPSReceiver::GetUnusedSatellite(int& nSlot) {
 // Nothing in the sentence makes it fail: receivers leave the PRN and DOP fields empty while they
 // have no fix, and an unreadable DOP keeps the value we had.
 bool CGPSReceiver::ProcessGSA(CString& strMessage) {
-    CParser parser(strMessage, NmeaSeparators(), false);
-    CString strField;
-    parser.GetNextString(strField);  // header
-    parser.GetNextString(strField);  // mode
-    parser.GetNextString(strField);  // fix type
+    CParser parser = CParser::Borrowing(strMessage, NmeaSeparators(), false);
+    parser.SkipField();  // header
+    parser.SkipField();  // mode
+    parser.SkipField();  // fix type
 
     for (CGPSSatelliteData& sat : m_GPSData.m_Satellites) sat.m_bUsed = false;
 
@@ -102,11 +101,10 @@ bool CGPSReceiver::ProcessGSA(CString& strMessage) {
 // group. A sentence out of sequence abandons the group; sentence 1 always starts a new one.
 bool CGPSReceiver::ProcessGSV(CString& strMessage) {
     m_GPSData.m_bSVInfoValid = false;
-    CParser parser(strMessage, NmeaSeparators(), true);
+    CParser parser = CParser::Borrowing(strMessage, NmeaSeparators(), true);
     bool bLast = false;
     try {
-        CString strField;
-        parser.GetNextString(strField);  // header
+        parser.SkipField();  // header
         parser.GetInt(m_nTotalGSV);
         int n = 0;
         parser.GetInt(n);

@@ -217,9 +217,8 @@ bool CGPSReceiver::ProcessJiOrJgeoOrRd1(CString& strMessage) {
 // Never fails: an unreadable value keeps the previous estimate, and its unit is then ignored so
 // that an old value is not converted a second time.
 bool CGPSReceiver::ProcessGarminEstPrecision(CString& strMessage) {
-    CParser parser(strMessage, kNmeaSeparators, true);
-    CString strHeader;
-    parser.GetNextString(strHeader);  // 1: there is always a first field
+    CParser parser = CParser::Borrowing(strMessage, kNmeaSeparators, true);
+    parser.SkipField();  // 1: there is always a first field
     parser.SetExceptionThrowing(false);
     for (double* pError : {&m_GPSData.m_dHorzError, &m_GPSData.m_dVertError, &m_GPSData.m_dPosError}) {
         const bool bRead = parser.GetDouble(*pError);

@@ -18,7 +18,8 @@ namespace {
 using Messages = std::vector<std::string>;
 
 // One read as the engine handles it: append, walk the messages, drop the consumed bytes. Each
-// message must lie inside the buffer and read as text up to its first zero byte plus "\n".
+// message must lie inside the buffer and read as text up to its first zero byte plus "\n", into
+// a new string or into one reused from message to message.
 Messages Feed(CBinBuffer& buffer, const std::string& read) {
     buffer += CBinBuffer(read.data(), static_cast<int>(read.size()));
     Messages found;
@@ -31,6 +32,10 @@ Messages Feed(CBinBuffer& buffer, const std::string& read) {
         }
         const std::string& bytes = found.emplace_back(p, static_cast<std::size_t>(length));
         EXPECT_EQ(buffer.GetMessage().ToBytes(), bytes.substr(0, bytes.find('\0')) + "\n");
+        // The engine's way: one text for every message, whatever the one before it left.
+        static CString reused;
+        buffer.GetMessageInto(reused);
+        EXPECT_EQ(reused, buffer.GetMessage());
     }
     buffer.Resize();
     EXPECT_EQ(buffer.m_nLength, buffer.GetSize());

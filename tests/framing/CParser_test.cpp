@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cstdint>
 #include <optional>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace tolvik {
@@ -92,6 +97,102 @@ TEST(CParser, ReadsConsumeFieldsAndFailuresLeaveTheirTargets) {
     EXPECT_EQ(n, 4);
     EXPECT_EQ(d, 12.0);
     EXPECT_EQ(s, L"end");
+}
+
+// A borrowing parser reads the same fields as a copying one; SkipField uses one up as a read
+// does, and fails (or throws) only once none is left.
+TEST(CParser, BorrowingAndSkippingWalkTheSameFields) {
+    const CString text(L"$GPVTG,054.7,T,,M*48");
+    CParser copying(text, L",*", true);
+    CParser borrowing = CParser::Borrowing(text, L",*", true);
+    EXPECT_TRUE(borrowing.SkipField());
+    CString header;
+    EXPECT_TRUE(copying.GetNextString(header));
+    for (int i = 0; i < 5; ++i) {
+        CString a;
+        CString b;
+        EXPECT_TRUE(copying.GetNextString(a));
+        EXPECT_TRUE(borrowing.GetNextString(b));
+        EXPECT_EQ(a, b);
+    }
+    EXPECT_EQ(borrowing.GetRemainingBuffer(), L"");
+    EXPECT_THROW(borrowing.SkipField(), CParserException);
+    borrowing.SetExceptionThrowing(false);
+    EXPECT_FALSE(borrowing.SkipField());
+}
+
+// Numbers are read without the C library's wide conversions: each must come out bit for bit as
+// from_chars reads the same text in ASCII (the sign of a zero included), whichever way the
+// parser takes to it.
+TEST(CParser, NumbersReadAsFromCharsReadsTheirText) {
+    std::vector<std::string> texts = {
+        "0",
+        "-0",
+        "+0",
+        "-0.0",
+        "0.000",
+        "+1.5",
+        "-1.5",
+        "4807.038",
+        "01131.000",
+        "545.4",
+        "0.1",
+        "0.3",
+        "123519.00",
+        "999999999999999",
+        "9999999999999999",
+        "0.000000000000001",
+        "1234567.89012345",
+        "00000000000000000000000001.5",
+        "1.7976931348623157e308",
+        "2.2250738585072014e-308",
+        "4.9e-324",
+        "1e22",
+        "1e23",
+        "12E+2",
+        "-7e-3",
+        "9007199254740993",
+        "2147483647",
+        "-2147483648",
+        "2147483648",
+        "-2147483649",
+        "99999999999",
+        "5.",
+        ".5",
+        std::string(80, '1'),
+        "0." + std::string(70, '0') + "1",
+    };
+    std::mt19937 random(13);  // decimals as receivers write them: up to 17 digits, a point anywhere
+    for (int n = 0; n < 5000; ++n) {
+        const auto digits = std::uniform_int_distribution<int>(1, 17)(random);
+        std::string text = random() % 4 == 0 ? "-" : "";
+        const auto point = std::uniform_int_distribution<int>(0, digits)(random);
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && d > 0) text += '.';
+            text += static_cast<char>('0' + random() % 10);
+        }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        const CString wide = CString::FromBytes(text);
+        const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+        const char* last = text.data() + text.size();
+
+        double expected = 0.0;
+        const auto d = std::from_chars(first, last, expected);
+        const bool readable = d.ec == std::errc() && d.ptr == last;
+        double actual = -77.0;
+        EXPECT_EQ(CParser::ParseDouble(wide.view(), actual), readable);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(actual), std::bit_cast<std::uint64_t>(readable ? expected : -77.0));
+
+        int expectedInt = 0;
+        const auto i = std::from_chars(first, last, expectedInt);
+        const bool readableInt = i.ec == std::errc() && i.ptr == last;
+        int actualInt = -77;
+        EXPECT_EQ(CParser::ParseInt(wide.view(), actualInt), readableInt);
+        EXPECT_EQ(actualInt, readableInt ? expectedInt : -77);
+    }
 }
 
 }  // namespace

@@ -135,6 +135,7 @@ public:
     CGPSReceiver* m_pReceiver = nullptr;
     CBinBuffer m_Buffer;
     CBinBuffer m_ReplayBytes;  // a byte line with its line end, kept for the next one
+    CString m_MessageText;     // the message being handled, its storage kept for the next one
     CComBuffer m_ComBuffer;
     bool m_bEmulation = false;
     std::atomic<bool> m_bDataParsed{true};

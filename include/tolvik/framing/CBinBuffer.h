@@ -59,6 +59,8 @@ public:
     // Text of the current message: its bytes up to the first zero byte, then "\n".
     CString GetMessage() const;
     CString* GetMessageAsPtr() const;  // a new string the caller deletes
+    // GetMessage into a string the caller keeps from message to message (its storage reused).
+    void GetMessageInto(CString& text) const;
     CString Mid(int nStart, int nCount) const;
     CString* Mid2(int nStart, int nCount) const;
     // The current message's bytes and length; null (nLength untouched) when there is none.
@@ -75,7 +77,13 @@ public:
     static constexpr const wchar_t* kAxis4Tag = L"Axis4OEMBinaryTagPlaceHolder";
 
 private:
-    bool IsBinaryTag(const CString& strTag1, const CString& strTag2, int& nLength) const;
+    // GetTag's work on the bytes: views into the buffer (kAxis4Tag's bytes for an AA 44 12 record).
+    bool FindTag(std::string_view& tag1, std::string_view& tag2);
+    void MidInto(int nStart, int nCount, CString& text) const;
+    bool IsBinaryTag(std::string_view tag1, std::string_view tag2, int& nLength) const;
+    std::string_view Bytes(int nStart, int nCount) const {
+        return {reinterpret_cast<const char*>(GetData() + nStart), static_cast<std::size_t>(nCount)};
+    }
     const char* GetPtr(int nIndex) const;
     // True when byte c occurs in [nFrom, nTo).
     bool HasByteIn(int nFrom, int nTo, char c) const;

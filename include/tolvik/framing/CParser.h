@@ -25,8 +25,14 @@ public:
 class CParser {
 public:
     CParser(const CString& text, const CString& separators, bool bThrowExceptions = false);
+    // A parser over a text it does not copy: the text must stay alive and unchanged while the
+    // parser reads it. For the message handlers, which parse the message they were handed.
+    static CParser Borrowing(const CString& text, const CString& separators, bool bThrowExceptions = false);
 
     bool GetNextString(CString& field);
+    // Consumes one field without reading it (a header, a field nobody uses); fails as
+    // GetNextString does, only once no field is left.
+    bool SkipField();
     bool GetInt(int& value);
     bool GetDouble(double& value);
 
@@ -45,7 +51,10 @@ private:
     bool NextField(std::wstring_view& field);
     bool Fail();
 
+    std::wstring_view Text() const { return m_pBorrowed ? m_pBorrowed->view() : m_text.view(); }
+
     CString m_text;
+    const CString* m_pBorrowed = nullptr;  // the text read instead of m_text, when borrowing
     CString m_separators;
     int m_nPos = 0;  // start of the next field; past the end once no field is left
     bool m_bThrow;

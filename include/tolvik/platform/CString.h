@@ -26,6 +26,9 @@ public:
     // 8-bit text: each byte becomes the character of the same value. A null pointer gives "".
     static CString FromBytes(const char* pData, int nCount);
     static CString FromBytes(std::string_view bytes) { return FromBytes(bytes.data(), static_cast<int>(bytes.size())); }
+    // FromBytes into this string, reusing its storage: no allocation once it has held as long a
+    // text before.
+    void AssignBytes(const char* pData, int nCount);
     // 8-bit text of this string: characters up to 0xFF as their byte, others as '?'.
     std::string ToBytes() const;
 
