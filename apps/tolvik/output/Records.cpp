@@ -18,6 +18,9 @@ struct Member {
     std::string_view name;
     Value Record::*field;
 };
+// Spelled out because clang before 17 does not deduce an aggregate's template arguments.
+template <class Record, class Value>
+Member(std::string_view, Value Record::*) -> Member<Record, Value>;
 
 template <class Record, class Table>
 void Fields(JsonLine& j, const Record& r, const Table& table) {
