@@ -23,9 +23,6 @@ constexpr FixedRecord kFixedRecords[] = {
     {"SNV", pashr::kSnvFramedBytes},
 };
 
-// The narrow twin of kAxis4Tag, for the byte views the framing compares.
-constexpr std::string_view kAxis4TagBytes = "Axis4OEMBinaryTagPlaceHolder";
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Case-insensitive for ASCII letters only, as CString::CompareNoCase compares.
@@ -160,7 +157,7 @@ bool CBinBuffer::FindTag(std::string_view& tag1, std::string_view& tag2) {
         const int total = At(start + 3) + (At(start + 8) | (At(start + 9) << 8)) + 4;
         if (total > m_nLength - start) return false;
         m_nMsgLength = total;
-        tag1 = kAxis4TagBytes;
+        tag1 = kAxis4Tag;
         tag2 = {};
         return true;
     }
@@ -206,7 +203,7 @@ bool CBinBuffer::IsBinaryTag(std::string_view tag1, std::string_view tag2, int& 
         }
         return false;
     }
-    if (tag1.starts_with(kAxis4TagBytes)) {
+    if (tag1.starts_with(kAxis4Tag)) {
         nLength = m_nMsgLength;
         return true;
     }

@@ -74,10 +74,10 @@ public:
     int m_nLength = 0;     // valid bytes; always equal to the array size
 
     // The tag that stands for a self-describing AA 44 12 record; never comes from the data.
-    static constexpr const wchar_t* kAxis4Tag = L"Axis4OEMBinaryTagPlaceHolder";
+    static constexpr std::string_view kAxis4Tag = "Axis4OEMBinaryTagPlaceHolder";
 
 private:
-    // GetTag's work on the bytes: views into the buffer (kAxis4Tag's bytes for an AA 44 12 record).
+    // GetTag's work on the bytes: views into the buffer (kAxis4Tag for an AA 44 12 record).
     bool FindTag(std::string_view& tag1, std::string_view& tag2);
     void MidInto(int nStart, int nCount, CString& text) const;
     bool IsBinaryTag(std::string_view tag1, std::string_view tag2, int& nLength) const;
