@@ -1,25 +1,19 @@
 // The live view's HTTP side, driven over raw sockets: what a browser (or a broken client) sends
 // and receives byte for byte. Every wait is a blocking read or a wait on the front end's own
 // state; nothing sleeps.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "HttpFrontEnd.h"
 #include "LiveViewScript.h"
 #include "StatusLine.h"
+#include "support/Incoming.h"
 
 namespace tolvik::test {
 namespace {
@@ -27,90 +21,6 @@ namespace {
 using tool::http::FrontEndStats;
 using tool::http::HttpFrontEnd;
 using tool::http::HttpFrontEndOptions;
-
-// One TCP connection to the front end.
-class RawClient {
-public:
-    // A receive buffer size > 0 is set before connecting, to keep what the kernel holds small.
-    explicit RawClient(int port, int receiveBuffer = 0) {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer > 0) setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawClient() { Close(); }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
-    bool Connected() const { return m_connected; }
-    void Send(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n <= 0) return;  // the server may close a garbage connection before reading all
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
-    }
-    void EndWrites() { shutdown(m_fd, SHUT_WR); }
-    void Close() {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-    }
-    // Everything until the server closes.
-    std::string ReadToEnd() {
-        while (Fill()) {}
-        return std::exchange(m_buffer, {});
-    }
-    // The response head up to the blank line; empty when the server closed first.
-    std::string ReadHead() { return ReadUntil("\r\n\r\n"); }
-    // The data of the next event that has data (comment and retry-only events are skipped);
-    // nullopt when the stream ended.
-    std::optional<std::string> NextData() {
-        for (;;) {
-            const std::string event = ReadUntil("\n\n");
-            if (event.empty()) return std::nullopt;
-            std::string data;
-            bool any = false;
-            std::size_t begin = 0;
-            while (begin < event.size()) {
-                const auto end = event.find('\n', begin);
-                const std::string_view field(event.data() + begin, end - begin);
-                if (field.starts_with("data: ")) {
-                    if (any) data += '\n';
-                    data += field.substr(6);
-                    any = true;
-                }
-                begin = end + 1;
-            }
-            if (any) return data;
-        }
-    }
-
-private:
-    bool Fill() {
-        char chunk[16384];
-        const ssize_t n = recv(m_fd, chunk, sizeof chunk, 0);
-        if (n <= 0) return false;
-        m_buffer.append(chunk, static_cast<std::size_t>(n));
-        return true;
-    }
-    std::string ReadUntil(std::string_view end) {
-        for (;;) {
-            if (const auto at = m_buffer.find(end); at != std::string::npos) {
-                std::string part = m_buffer.substr(0, at + end.size());
-                m_buffer.erase(0, at + end.size());
-                return part;
-            }
-            if (!Fill()) return {};
-        }
-    }
-
-    int m_fd = -1;
-    bool m_connected = false;
-    std::string m_buffer;
-};
 
 struct Reply {
     int status = 0;  // 0: closed without a response
@@ -129,7 +39,7 @@ Reply Parse(const std::string& raw) {
 }
 
 Reply Request(int port, std::string_view request) {
-    RawClient client(port);
+    Incoming client(ConnectLoopback(port));
     client.Send(request);
     return Parse(client.ReadToEnd());
 }
@@ -139,10 +49,10 @@ Reply Get(int port, const std::string& path) {
 }
 
 // Opens /events and reads the response head, after which the front end counts the browser.
-std::unique_ptr<RawClient> OpenStream(int port) {
-    auto client = std::make_unique<RawClient>(port);
+std::unique_ptr<Incoming> OpenStream(int port) {
+    auto client = std::make_unique<Incoming>(ConnectLoopback(port));
     client->Send("GET /events HTTP/1.1\r\nHost: localhost\r\nAccept: text/event-stream\r\n\r\n");
-    const std::string head = client->ReadHead();
+    const std::string head = client->Next("\r\n\r\n").value_or("");
     EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
     EXPECT_NE(head.find("Content-Type: text/event-stream"), std::string::npos) << head;
     return client;
@@ -217,7 +127,7 @@ TEST(HttpFrontEnd, MalformedRequestsHarmNeitherTheServerNorAStreamingBrowser) {
     };
     int sequence = 0;
     for (const auto& row : kMalformed) {
-        RawClient client(port);
+        Incoming client(ConnectLoopback(port));
         ASSERT_TRUE(client.Connected()) << row.legend;
         client.Send(row.bytes);
         if (row.endWrites) client.EndWrites();
@@ -228,7 +138,7 @@ TEST(HttpFrontEnd, MalformedRequestsHarmNeitherTheServerNorAStreamingBrowser) {
 
         const std::string line = R"({"class":"TPV","mode":1,"seq":)" + std::to_string(++sequence) + "}";
         frontEnd.Publish(line);
-        EXPECT_EQ(browser->NextData(), line) << row.legend;
+        EXPECT_EQ(NextEventData(*browser), line) << row.legend;
         EXPECT_EQ(Get(port, "/").status, 200) << row.legend;
     }
     const FrontEndStats stats = frontEnd.Stats();
@@ -249,9 +159,9 @@ TEST(HttpFrontEnd, TwoBrowsersReceiveEveryLineAsPublished) {
     for (std::size_t i = 0; i < script.size(); ++i) {
         frontEnd.Publish(i % 2 ? script[i].line + "\r\n" : script[i].line);
     }
-    for (RawClient* client : {first.get(), second.get()}) {
+    for (Incoming* client : {first.get(), second.get()}) {
         for (const auto& expected : script) {
-            const auto data = client->NextData();
+            const auto data = NextEventData(*client);
             ASSERT_TRUE(data.has_value());
             ASSERT_EQ(*data, expected.line);
             EXPECT_EQ(nlohmann::json::parse(*data), nlohmann::json::parse(expected.line));
@@ -272,7 +182,7 @@ TEST(HttpFrontEnd, ABrowserThatNeverReadsCostsOnlyItsOwnBoundedQueue) {
     HttpFrontEnd frontEnd(options);
     ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
 
-    RawClient stalled(frontEnd.Port(), 4096);
+    Incoming stalled(ConnectLoopback(frontEnd.Port(), 4096));
     stalled.Send("GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n");  // and never reads a byte
     frontEnd.WaitForClientCount(1);
     const std::uint64_t stalledId = frontEnd.Stats().clients.at(0).id;
@@ -287,7 +197,7 @@ TEST(HttpFrontEnd, ABrowserThatNeverReadsCostsOnlyItsOwnBoundedQueue) {
     for (int i = 0; i < kLines; ++i) {
         const std::string line = sky.substr(0, sky.size() - 1) + ",\"seq\":" + std::to_string(i) + "}";
         frontEnd.Publish(line);
-        const auto data = reader->NextData();
+        const auto data = NextEventData(*reader);
         ASSERT_TRUE(data.has_value()) << i;
         ASSERT_EQ(*data, line);
     }
@@ -307,7 +217,7 @@ TEST(HttpFrontEnd, ABrowserThatNeverReadsCostsOnlyItsOwnBoundedQueue) {
     // The stalled browser goes away: its connection ends and the other one streams on.
     stalled.Close();
     frontEnd.Publish(R"({"class":"TPV","mode":3})");
-    EXPECT_EQ(reader->NextData(), R"({"class":"TPV","mode":3})");
+    EXPECT_EQ(NextEventData(*reader), R"({"class":"TPV","mode":3})");
     frontEnd.WaitForClientCount(1);
     stats = frontEnd.Stats();
     EXPECT_EQ(FindClient(stats, stalledId), nullptr);
@@ -328,12 +238,12 @@ TEST(HttpFrontEnd, ABrowserThatConnectsLateGetsTheLatestReportsFirst) {
     for (const auto& line : kLines) frontEnd.Publish(line);
 
     auto late = OpenStream(frontEnd.Port());
-    EXPECT_EQ(late->NextData(), kLines[0]);
-    EXPECT_EQ(late->NextData(), kLines[3]);
-    EXPECT_EQ(late->NextData(), kLines[4]);
+    EXPECT_EQ(NextEventData(*late), kLines[0]);
+    EXPECT_EQ(NextEventData(*late), kLines[3]);
+    EXPECT_EQ(NextEventData(*late), kLines[4]);
     const std::string next = R"({"class":"TPV","mode":3,"lat":1.0,"lon":2.0})";
     frontEnd.Publish(next);
-    EXPECT_EQ(late->NextData(), next);
+    EXPECT_EQ(NextEventData(*late), next);
 }
 
 TEST(HttpFrontEnd, RefusesStreamsBeyondItsLimitButStillServesThePage) {
@@ -351,10 +261,10 @@ TEST(HttpFrontEnd, RefusesStreamsBeyondItsLimitButStillServesThePage) {
 
     second.reset();
     frontEnd.Publish(R"({"class":"TPV","mode":1})");  // the closed stream notices on its next write
-    EXPECT_EQ(first->NextData(), R"({"class":"TPV","mode":1})");
+    EXPECT_EQ(NextEventData(*first), R"({"class":"TPV","mode":1})");
     frontEnd.WaitForClientCount(1);
     auto third = OpenStream(frontEnd.Port());
-    EXPECT_EQ(third->NextData(), R"({"class":"TPV","mode":1})");
+    EXPECT_EQ(NextEventData(*third), R"({"class":"TPV","mode":1})");
 }
 
 TEST(HttpFrontEnd, ListenAndStop) {
@@ -370,11 +280,11 @@ TEST(HttpFrontEnd, ListenAndStop) {
     EXPECT_FALSE(badHost.Listen("192.0.2.1", 0));
 
     auto browser = OpenStream(frontEnd.Port());
-    EXPECT_EQ(browser->NextData(), R"({"class":"TPV","mode":1})");
+    EXPECT_EQ(NextEventData(*browser), R"({"class":"TPV","mode":1})");
     frontEnd.Stop();
-    EXPECT_EQ(browser->NextData(), std::nullopt) << "the stream ends with the front end";
+    EXPECT_EQ(NextEventData(*browser), std::nullopt) << "the stream ends with the front end";
     frontEnd.Stop();
-    EXPECT_FALSE(RawClient(frontEnd.Port()).Connected());
+    EXPECT_FALSE(Incoming(ConnectLoopback(frontEnd.Port())).Connected());
 
     // Stopping right after listening must not miss the server's start.
     for (int i = 0; i < 10; ++i) {

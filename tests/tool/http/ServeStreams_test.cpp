@@ -1,13 +1,9 @@
 // tolvik serve with --http: the browsers' stream at /events carries the same report objects as
 // the gpsd-protocol port. One gpsd client and one browser stream watch the same replay to its
 // end; every wait is a blocking poll on the two sockets and the tool's standard error.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Incoming.h"
 #include "support/TestSupport.h"
 #include "tool/ToolProcess.h"
 
@@ -26,63 +23,6 @@ namespace tolvik::test {
 namespace {
 
 using nlohmann::json;
-
-// Bytes from one descriptor, handed out as records (lines, events) once they are complete.
-class Incoming {
-public:
-    explicit Incoming(int fd) : m_fd(fd) {}
-    ~Incoming() { close(m_fd); }
-    Incoming(const Incoming&) = delete;
-    Incoming& operator=(const Incoming&) = delete;
-    int Fd() const { return m_fd; }
-    // One read (blocks only when nothing is there); false at the end of the stream.
-    bool ReadSome() {
-        char chunk[65536];
-        const ssize_t n = read(m_fd, chunk, sizeof chunk);
-        if (n <= 0) return false;
-        m_buffer.append(chunk, static_cast<std::size_t>(n));
-        return true;
-    }
-    // The next complete record without its separator, if it has arrived.
-    std::optional<std::string> Take(std::string_view separator) {
-        const auto at = m_buffer.find(separator);
-        if (at == std::string::npos) return std::nullopt;
-        std::string record = m_buffer.substr(0, at);
-        m_buffer.erase(0, at + separator.size());
-        return record;
-    }
-    // The next line, reading until it is complete; empty at the end of the stream.
-    std::string Line() {
-        for (;;) {
-            if (auto line = Take("\n")) return *line;
-            if (!ReadSome()) return {};
-        }
-    }
-
-private:
-    int m_fd;
-    std::string m_buffer;
-};
-
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        throw std::runtime_error("cannot connect to port " + std::to_string(port));
-    }
-    return fd;
-}
-
-void SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0) throw std::runtime_error("short write");
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
 
 // `tolvik serve` with both protocols on free ports; its standard error stays readable, and it is
 // stopped as Ctrl-C stops it.
@@ -113,7 +53,7 @@ public:
         if (m_pid <= 0) return {};
         kill(m_pid, SIGINT);
         std::string rest;
-        for (std::string line = m_err->Line(); !line.empty(); line = m_err->Line()) rest += line + "\n";
+        while (const auto line = m_err->Next("\n")) rest += *line + "\n";
         int status = 0;
         waitpid(m_pid, &status, 0);
         m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -123,7 +63,7 @@ public:
 
 private:
     int PortAfter(const std::string& prefix) {
-        const std::string line = m_err->Line();
+        const std::string line = m_err->Next("\n").value_or("");
         const auto at = line.find(prefix);
         if (at == std::string::npos) throw std::runtime_error("serve did not start: " + line);
         return std::atoi(line.c_str() + at + prefix.size());
@@ -142,16 +82,9 @@ bool IsReport(const json& o) { return o["class"] == "TPV" || o["class"] == "SKY"
 // stream's other fields, such as its retry time, carry none).
 void TakeEvents(Incoming& stream, std::vector<json>& reports) {
     while (const auto event = stream.Take("\n\n")) {
-        std::size_t begin = 0;
-        while (begin < event->size()) {
-            auto end = event->find('\n', begin);
-            if (end == std::string::npos) end = event->size();
-            const std::string_view field(event->data() + begin, end - begin);
-            if (field.starts_with("data: ")) {
-                json o = json::parse(field.substr(6));
-                if (IsReport(o)) reports.push_back(std::move(o));
-            }
-            begin = end + 1;
+        if (const auto data = EventData(*event)) {
+            json o = json::parse(*data);
+            if (IsReport(o)) reports.push_back(std::move(o));
         }
     }
 }
@@ -183,10 +116,10 @@ std::size_t Positions(const std::vector<json>& reports) {
 TEST(ServeHttp, TheBrowserStreamCarriesTheSameObjectsAsTheGpsdPort) {
     // About three seconds of replay: both clients are watching long before the sample's first fix.
     ServeProcess serve({"--replay", ProjectFile("data/sample.log"), "--rate", "1000"});
-    Incoming gpsd(Connect(serve.GpsdPort()));
-    Incoming browser(Connect(serve.HttpPort()));
-    SendAll(gpsd.Fd(), "?WATCH={\"enable\":true,\"json\":true};\n");
-    SendAll(browser.Fd(), "GET /events HTTP/1.1\r\nHost: localhost\r\nAccept: text/event-stream\r\n\r\n");
+    Incoming gpsd(ConnectLoopback(serve.GpsdPort()));
+    Incoming browser(ConnectLoopback(serve.HttpPort()));
+    ASSERT_TRUE(gpsd.Send("?WATCH={\"enable\":true,\"json\":true};\n"));
+    ASSERT_TRUE(browser.Send("GET /events HTTP/1.1\r\nHost: localhost\r\nAccept: text/event-stream\r\n\r\n"));
 
     std::vector<json> fromGpsd;
     std::vector<json> fromBrowser;
@@ -204,7 +137,7 @@ TEST(ServeHttp, TheBrowserStreamCarriesTheSameObjectsAsTheGpsdPort) {
         }
         while (const auto line = serve.Err().Take("\n")) {
             if (line->starts_with("tolvik: end of ") && !pollSent) {
-                SendAll(gpsd.Fd(), "?POLL;\n");
+                ASSERT_TRUE(gpsd.Send("?POLL;\n"));
                 pollSent = true;
             }
         }
