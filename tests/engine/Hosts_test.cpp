@@ -14,6 +14,7 @@
 
 #include "sim/MixedStream.h"
 #include "sim/SimulatedReceiver.h"
+#include "support/LiveEngine.h"
 #include "support/TestSupport.h"
 #include "tolvik/engine/CGPSEngine.h"
 #include "tolvik/platform/Clock.h"
@@ -143,42 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
 constexpr int kPort = 5;
 constexpr const char* kGga = "GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
 
-class DeviceTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        engine.Stop();
-        CSerialPort::ClearPortDevices();
-    }
-    // Dispatches the host's messages, moving virtual time from one wait of the reader thread to
-    // the next, until the condition holds.
-    bool PumpUntil(const std::function<bool()>& condition) {
-        for (int idle = 0; idle < 400;) {
-            const bool blocked = clock.Settle(1, 50ms);
-            host.Pump();
-            if (condition()) return true;
-            if (blocked) {
-                idle = 0;
-                clock.AdvanceToNextDeadline();
-            } else {
-                ++idle;
-            }
-        }
-        return false;
-    }
-    VirtualClock clock;
-    platform::ScopedClock guard{clock};
-    test::RecordingHost host;
-    CGPSEngine engine;
-};
+using DeviceTest = test::LiveEngineTest;
 
 TEST_F(DeviceTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
     auto first = std::make_unique<sim::SimulatedReceiver>(sim::SimulatedReceiver::Options{true, false});
     ASSERT_TRUE(first->IsOpen());
     CSerialPort::SetPortDevice(kPort, first->DevicePath());
-    CGPSReceiver* receiver = engine.FindReceiver(L"Other");
-    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
-    engine.SetReceiver(receiver);
-    ASSERT_TRUE(engine.Start());
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     first->Send(Nmea(kGga));
     ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
     EXPECT_TRUE(host.deviceEvents.empty());

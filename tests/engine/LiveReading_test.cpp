@@ -6,59 +6,27 @@
 #include <thread>
 
 #include "sim/SimulatedReceiver.h"
-#include "support/TestSupport.h"
-#include "tolvik/engine/CGPSEngine.h"
-#include "tolvik/platform/Clock.h"
+#include "support/LiveEngine.h"
 
 namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::VirtualClock;
 using sim::SimulatedReceiver;
 using test::Nmea;
 
 constexpr int kPort = 3;
-constexpr std::uint64_t kPumpLimitMs = 60000;
 
-class LiveTest : public ::testing::Test {
+class LiveTest : public test::LiveEngineTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(simulator.IsOpen());
         CSerialPort::SetPortDevice(kPort, simulator.DevicePath());
     }
-    void TearDown() override {
-        engine.Stop();
-        CSerialPort::ClearPortDevices();
-    }
 
-    // Fatal on failure: a test without a running reader thread would wait for it in vain.
-    void StartWith(const wchar_t* name) {
-        CGPSReceiver* receiver = engine.FindReceiver(name);
-        receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
-        engine.SetReceiver(receiver);
-        ASSERT_TRUE(engine.Start()) << engine.GetLastErrorString().ToBytes();
-    }
-
-    // Dispatches the host's messages until it holds n epochs. The reader thread may be in its
-    // 100 ms pause after the previous burst: then virtual time has to move for it to read on.
-    // Time moves only while the thread is blocked, after its posts have been taken.
     void PumpUntilEpochs(std::size_t n) {
-        // A minute of virtual time is far more than any of these tests sends epochs in, and a
-        // reader thread that stops blocking for half a minute of real time is gone.
-        const std::uint64_t limit = clock.MonotonicMs() + kPumpLimitMs;
-        for (int unblocked = 0; clock.MonotonicMs() < limit && unblocked < 600;) {
-            const bool blocked = clock.Settle(1, 50ms);
-            host.Pump();
-            if (host.epochs.size() >= n) return;
-            if (blocked) {
-                unblocked = 0;
-                clock.AdvanceToNextDeadline();
-            } else {
-                ++unblocked;
-            }
-        }
-        FAIL() << "only " << host.epochs.size() << " of " << n << " epochs";
+        ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() >= n; }))
+            << "only " << host.epochs.size() << " of " << n << " epochs";
     }
 
     // Lets virtual time run from one wait of the reader thread to the next.
@@ -73,15 +41,11 @@ protected:
         return CGPSReceiver::m_SpeedEngine.m_dLonScale;
     }
 
-    VirtualClock clock;
-    platform::ScopedClock guard{clock};
-    test::RecordingHost host;
     SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
-    CGPSEngine engine;
 };
 
 TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Halvorn"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));
     ASSERT_TRUE(clock.Settle());
     clock.Advance(999);
     ASSERT_TRUE(clock.Settle());
@@ -95,13 +59,13 @@ TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
 }
 
 TEST_F(LiveTest, ReceiversWithoutKeepAliveStayQuiet) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     for (int i = 0; i < 6; ++i) NextWait();
     EXPECT_EQ(simulator.Received(), "");
 }
 
 TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     simulator.Send(Nmea("GPGGA,000001.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     // The second sentence is parsed somewhere between these two moments of virtual time.
@@ -124,7 +88,7 @@ TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
 }
 
 TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     ASSERT_TRUE(clock.Settle());
     const auto before = clock.MonotonicMs();
     engine.Stop();
@@ -135,7 +99,7 @@ TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
 }
 
 TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Halvorn"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     test::Unplug(simulator, kPort);
@@ -148,7 +112,7 @@ TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
 
 TEST_F(LiveTest, RawLogStartsAtTheNextBurstAndHoldsItWhole) {
     test::TempDir dir;
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     engine.m_strRawLogFile = CString::FromBytes(dir.File("raw.log"));
     engine.m_bLogRawData = true;  // switched on while running
     const std::string burst = Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
@@ -161,7 +125,7 @@ TEST_F(LiveTest, RawLogStartsAtTheNextBurstAndHoldsItWhole) {
 }
 
 TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     engine.m_strRawLogFile = L"/nonexistent/folder/raw.log";
     engine.m_bLogRawData = true;
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
@@ -174,7 +138,7 @@ TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
 }
 
 TEST_F(LiveTest, AFailedRawLogWriteIsReportedAndReadingGoesOn) {
-    ASSERT_NO_FATAL_FAILURE(StartWith(L"Other"));
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
     engine.m_strRawLogFile = L"/dev/full";
     engine.m_bLogRawData = true;
     simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
