@@ -2,15 +2,13 @@
 // a user runs them, for the output-format and server tests.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/Incoming.h"
 #include "support/TestSupport.h"
 
 namespace tolvik::test {
@@ -55,132 +54,95 @@ inline Run Tolvik(const std::vector<std::string>& args, const std::string& input
     return Shell(command, dir.File("in"));
 }
 
-// Starts the tool with these arguments in the background, its standard error on a pipe whose
-// read end goes to errFd; the child's process id.
-inline pid_t SpawnTool(std::vector<std::string> args, int& errFd) {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    args.insert(args.begin(), TOLVIK_TOOL_PATH);
-    std::vector<char*> argv;
-    for (auto& w : args) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    errFd = fds[0];
-    return pid;
-}
-
 // Every line of text parsed as JSON (a bad line fails the parse with an exception).
 inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
     std::vector<nlohmann::json> objects;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) objects.push_back(nlohmann::json::parse(line));
+    for (std::string line; std::getline(in, line);) objects.push_back(nlohmann::json::parse(line));
     return objects;
 }
 
-// `tolvik serve` in the background on a free port, stopped (Ctrl-C) and reaped on destruction.
-class Server {
+// The tool in the background with an empty settings folder and one of its outputs on a pipe;
+// stopped as Ctrl-C stops it, and reaped, at the latest on destruction.
+class ToolProcess {
 public:
-    explicit Server(const std::vector<std::string>& args) {
-        std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0"};
-        words.insert(words.end(), args.begin(), args.end());
-        m_pid = SpawnTool(words, m_err);
-        // The first line names the port; reading it blocks until the server listens.
-        const std::string first = ReadErrLine();
-        const auto colon = first.rfind("127.0.0.1:");
-        if (colon == std::string::npos) throw std::runtime_error("server did not start: " + first);
-        m_port = std::atoi(first.c_str() + colon + 10);
+    explicit ToolProcess(std::vector<std::string> args, int output = STDERR_FILENO) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        args.insert(args.begin(), TOLVIK_TOOL_PATH);
+        std::vector<char*> argv;
+        for (auto& w : args) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        // Built before the fork: the child of a threaded test may only exec.
+        std::string home = "XDG_CONFIG_HOME=" + m_config.Path();
+        std::vector<char*> env = {home.data()};
+        for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
+        env.push_back(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(fds[1], output);
+            execve(argv[0], argv.data(), env.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        m_output.emplace(fds[0]);
     }
-    ~Server() { Stop(); }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-    int Port() const { return m_port; }
-    // Stops the server as Ctrl-C does and returns what it wrote to standard error after the
-    // line with its port.
+    ~ToolProcess() { Stop(); }
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    Incoming& Output() { return *m_output; }
+    bool Exited() {
+        if (m_pid <= 0 || waitpid(m_pid, &m_status, WNOHANG) != m_pid) return m_pid <= 0;
+        m_pid = -1;
+        return true;
+    }
+    // Interrupts the tool and returns the rest of its output.
     std::string Stop() {
         if (m_pid <= 0) return {};
         kill(m_pid, SIGINT);
-        std::string rest;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(m_err, buffer, sizeof buffer)) > 0) rest.append(buffer, static_cast<std::size_t>(n));
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        close(m_err);
+        std::string rest = m_output->ReadToEnd();
+        waitpid(m_pid, &m_status, 0);
         m_pid = -1;
         return rest;
     }
+    // After Stop: 0 when Ctrl-C ended a clean run (a sanitizer report in the tool makes it fail).
+    int ExitCode() const { return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1; }
 
 private:
-    std::string ReadErrLine() {
-        std::string line;
-        char c;
-        while (read(m_err, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-
+    TempDir m_config;
     pid_t m_pid = -1;
-    int m_err = -1;
-    int m_port = 0;
+    int m_status = -1;
+    std::optional<Incoming> m_output;
 };
 
-// A plain TCP client of the server.
-class Client {
+// `tolvik serve` on free ports of 127.0.0.1, with the live view when http is set.
+class Server : public ToolProcess {
 public:
-    explicit Client(int port) {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            throw std::runtime_error("cannot connect");
-        }
+    explicit Server(const std::vector<std::string>& args, bool http = false) : ToolProcess(Words(args, http)) {
+        // The browsers' address comes first, then the gpsd port; the replay starts after it.
+        if (http) m_httpPort = PortAfter("live view on http://127.0.0.1:");
+        m_port = PortAfter("serving gpsd protocol on 127.0.0.1:");
     }
-    ~Client() { Close(); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-    void Send(const std::string& bytes) {
-        if (send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
-            throw std::runtime_error("short write");
-        }
-    }
-    // The next line, without its '\n' (blocks until it is complete); empty at end of stream.
-    std::string Line() {
-        while (true) {
-            const auto end = m_pending.find('\n');
-            if (end != std::string::npos) {
-                std::string line = m_pending.substr(0, end);
-                m_pending.erase(0, end + 1);
-                return line;
-            }
-            char buffer[4096];
-            const ssize_t n = read(m_fd, buffer, sizeof buffer);
-            if (n <= 0) return {};
-            m_pending.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    // Shrinks the receive buffer so that a client that never reads backs up quickly.
-    void SmallReceiveBuffer() {
-        const int size = 4096;
-        setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    }
-    void Close() {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-    }
+    int Port() const { return m_port; }
+    int HttpPort() const { return m_httpPort; }
 
 private:
-    int m_fd = -1;
-    std::string m_pending;
+    static std::vector<std::string> Words(const std::vector<std::string>& args, bool http) {
+        std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0"};
+        if (http) words.insert(words.end(), {"--http", "127.0.0.1:0"});
+        words.insert(words.end(), args.begin(), args.end());
+        return words;
+    }
+    int PortAfter(const std::string& prefix) {
+        const std::string line = Output().Next("\n").value_or("");
+        const auto at = line.find(prefix);
+        if (at == std::string::npos) throw std::runtime_error("serve did not start: " + line);
+        return std::atoi(line.c_str() + at + prefix.size());
+    }
+
+    int m_port = 0;
+    int m_httpPort = 0;
 };
 
 }  // namespace tolvik::test
