@@ -2,40 +2,19 @@
 // conventions, the man page, and output that reaches a pipe while the tool still runs.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Cli.h"
-#include "sim/SimulatedReceiver.h"
-#include "support/TestSupport.h"
 #include "tolvik/platform/Clock.h"
 #include "tool/ToolProcess.h"
 
-namespace tolvik {
+namespace tolvik::test {
 namespace {
 
 using namespace std::chrono_literals;
 using sim::SimulatedReceiver;
-
-using ToolRun = test::Run;
-
-ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") { return test::Tolvik(args, input); }
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-std::string Sirf(const std::string& body) { return SimulatedReceiver::WithChecksum(body) + "\r\n"; }
 
 // One command of each family, through the real binary on a pseudo-terminal: the exact bytes
 // the operation puts on the line (after whatever the model sends when it starts) and what the
@@ -52,6 +31,7 @@ TEST(ToolCommand, EveryFamilyRoundTripsOverAPty) {
         {"Starlink", {"query-sat-elev-mask"}, "$PSLIQ,PAR\r\n", "elevation mask: 10 degrees\n"},
         {"Starlink", {"set-sat-elev-mask", "15"}, "$PSLIS,ELM,15\r\n", "set-sat-elev-mask: sent\n"},
         {"Starlink", {"query-sat-elev-mask"}, "$PSLIQ,PAR\r\n", "elevation mask: 15 degrees\n"},
+        {"Starlink", {"--json", "query-nmea-active"}, "", "\"nmeaStatusValid\":true"},
         {"Sokkia Axis", {"set-sat-elev-mask", "7"}, "$PMCAG,008,15,,,,7,,,,,,,,,,,\r\n", "set-sat-elev-mask: sent\n"},
         {"Sokkia Axis", {"query-sat-elev-mask"}, "$PMCAG,004,908\r\n", "elevation mask: 7 degrees\n"},
         {"CSI", {"set-sat-elev-mask", "12"}, "$PASHS,PEM,12\r\n", "set-sat-elev-mask: sent\n"},
@@ -66,8 +46,8 @@ TEST(ToolCommand, EveryFamilyRoundTripsOverAPty) {
         // SiRF: its own checksummed "$PSRF103" sentences.
         {"SiRF",
          {"set-gga-only-nmea"},
-         Sirf("PSRF103,00,00,02,01") + Sirf("PSRF103,02,00,00,01") + Sirf("PSRF103,05,00,00,01") +
-             Sirf("PSRF103,03,00,00,01") + Sirf("PSRF103,04,00,00,01") + Sirf("PSRF103,01,00,00,01"),
+         Nmea("PSRF103,00,00,02,01") + Nmea("PSRF103,02,00,00,01") + Nmea("PSRF103,05,00,00,01") +
+             Nmea("PSRF103,03,00,00,01") + Nmea("PSRF103,04,00,00,01") + Nmea("PSRF103,01,00,00,01"),
          "set-gga-only-nmea: sent\n"},
         // LOG/UNLOG: "#ECUTOFFA" logs.
         {"GSR2650 LB", {"set-sat-elev-mask", "5"}, "ECUTOFF 5\r\nSAVECONFIG\r\n", "set-sat-elev-mask: sent\n"},
@@ -76,7 +56,7 @@ TEST(ToolCommand, EveryFamilyRoundTripsOverAPty) {
     std::string model;
     std::unique_ptr<SimulatedReceiver> receiver;
     for (const auto& row : kRows) {
-        SCOPED_TRACE(std::string(row.model) + " " + row.operation[0]);
+        SCOPED_TRACE(std::string(row.model) + " " + row.operation.back());
         if (model != row.model) {
             model = row.model;
             SimulatedReceiver::Options options;
@@ -87,38 +67,18 @@ TEST(ToolCommand, EveryFamilyRoundTripsOverAPty) {
         receiver->ClearReceived();
         std::vector<std::string> args = {"command", "--receiver", row.model, "--device", receiver->DevicePath()};
         args.insert(args.end(), row.operation.begin(), row.operation.end());
-        const ToolRun r = Tool(args);
+        const auto r = Tolvik(args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find(row.printed), std::string::npos) << r.out;  // other replies may come along
-        const std::string sent = receiver->Received();
-        EXPECT_TRUE(EndsWith(sent, row.onTheLine)) << sent;
+        EXPECT_TRUE(receiver->Received().ends_with(row.onTheLine)) << receiver->Received();
     }
-}
-
-TEST(ToolCommand, JsonPrintsTheStatusObjectAndListNamesTheOperations) {
-    SimulatedReceiver::Options options;
-    options.dialect = SimulatedReceiver::Dialect::Starlink;
-    SimulatedReceiver receiver(options);
-    const ToolRun json =
-        Tool({"command", "--receiver", "Starlink", "--device", receiver.DevicePath(), "--json", "query-nmea-active"});
-    ASSERT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_NE(json.out.find("\"nmeaStatusValid\":true"), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"elevMask\":10"), std::string::npos) << json.out;
-
-    const ToolRun list = Tool({"command", "--receiver", "SiRF", "--list"});
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_EQ(list.out,
-              "  set-default-nmea\n  set-gga-only-nmea\n  reset-all [--no-wait]\n  query-dgps-mode\n"
-              "  set-dgps-mode MODE\n  query-omnistar\n  dgps-status-msg on|off\n  query-lband-satellites\n"
-              "  set-lband-frequency FREQ RATE\n  send-correction\n  change-cdgps-freq FREQ\n  query-waas\n"
-              "  set-baud B\n");
 }
 
 // A query nobody answers ends with 1 and says so; the wait is --wait.
 TEST(ToolCommand, AQueryWithoutReplyFails) {
     SimulatedReceiver receiver(SimulatedReceiver::Options{false, false});
-    const ToolRun r = Tool({"command", "--receiver", "Starlink", "--device", receiver.DevicePath(), "--wait", "0.3",
-                            "query-sat-elev-mask"});
+    const auto r = Tolvik({"command", "--receiver", "Starlink", "--device", receiver.DevicePath(), "--wait", "0.3",
+                           "query-sat-elev-mask"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no reply from \"Starlink\""), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
@@ -140,7 +100,7 @@ TEST(ToolCommand, ResetAllWithASilentReceiverTimesOut) {
     options.receiver = "CSI";
     options.line.port = 7;
     options.line.device = receiver.DevicePath();
-    test::TempDir dir;
+    TempDir dir;
     options.line.settings = dir.File("settings.ini");
     options.operation = "reset-all";
     testing::internal::CaptureStderr();
@@ -156,18 +116,18 @@ TEST(ToolCommand, ResetAllWithASilentReceiverTimesOut) {
 }
 
 TEST(ToolCommand, SetBaudStoresTheRateWhereTheLibraryReadsIt) {
-    test::TempDir dir;
+    TempDir dir;
     const std::string settings = dir.File("sub/settings.ini");
-    const ToolRun r = Tool({"command", "--receiver", "CSI", "--settings", settings, "set-baud", "19200"});
+    const auto r = Tolvik({"command", "--receiver", "CSI", "--settings", settings, "set-baud", "19200"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string text = test::ReadFile(settings);
+    const std::string text = ReadFile(settings);
     EXPECT_NE(text.find("[CSI]"), std::string::npos) << text;
     EXPECT_NE(text.find("Baud=19200"), std::string::npos) << text;
 
     // The stored rate is the one the next run uses, and a bad one is refused.
-    test::WriteFile(settings, "[CSI]\nBaud=0\n");
-    const ToolRun bad =
-        Tool({"command", "--receiver", "CSI", "--device", "/dev/null", "--settings", settings, "query-beacon"});
+    WriteFile(settings, "[CSI]\nBaud=0\n");
+    const auto bad =
+        Tolvik({"command", "--receiver", "CSI", "--device", "/dev/null", "--settings", settings, "query-beacon"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.err.find("Baud=0 is not a line speed"), std::string::npos) << bad.err;
 }
@@ -175,7 +135,7 @@ TEST(ToolCommand, SetBaudStoresTheRateWhereTheLibraryReadsIt) {
 // The exit-code contract: 2 for a command line the tool refuses, 1 for a run that fails, each
 // with its reason on standard error.
 TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
-    test::TempDir dir;
+    TempDir dir;
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -230,7 +190,7 @@ TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
          "cannot open /nonexistent/tty"},
     };
     for (const auto& row : kRows) {
-        const ToolRun r = Tool(row.args);
+        const auto r = Tolvik(row.args);
         SCOPED_TRACE(row.message);
         EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
@@ -239,49 +199,47 @@ TEST(ToolCli, WrongCommandLinesAreRefusedWithTheirReason) {
 
 TEST(ToolCli, ConventionsOfAUnixTool) {
     // A subcommand's help holds its own options only.
-    const ToolRun help = Tool({"replay", "--help"});
+    const auto help = Tolvik({"replay", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--epochs"), std::string::npos);
     EXPECT_EQ(help.out.find("--device"), std::string::npos) << help.out;
-    // --version after a subcommand.
-    const ToolRun version = Tool({"monitor", "--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("tolvik ", 0), 0u);
+    for (const auto& args : {std::vector<std::string>{"--version"}, {"monitor", "--version"}}) {
+        const auto version = Tolvik(args);
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_TRUE(version.out.starts_with("tolvik ")) << version.out;
+    }
+    EXPECT_TRUE(Tolvik({"command", "--receiver", "SiRF", "--list"}).out.starts_with("  set-default-nmea\n"));
     // '-' reads standard input; --epochs counts with --fast too.
-    const std::string gga = test::Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    const ToolRun stdinRun = Tool({"replay", "--fast", "--json", "--epochs", "2", "-"}, gga + gga + gga + gga);
+    const std::string gga = Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const auto stdinRun = Tolvik({"replay", "--fast", "--json", "--epochs", "2", "-"}, gga + gga + gga + gga);
     ASSERT_EQ(stdinRun.exitCode, 0) << stdinRun.err;
-    std::istringstream lines(stdinRun.out);
-    std::string line;
-    int positions = 0;
-    while (std::getline(lines, line)) positions += line.find("\"positionValid\":true") != std::string::npos;
-    EXPECT_EQ(positions, 2);
+    const auto epochs = JsonLines(stdinRun.out);
+    EXPECT_EQ(
+        std::count_if(epochs.begin(), epochs.end(), [](const auto& o) { return o.value("positionValid", false); }), 2);
 }
 
-// Every subcommand and every option its help lists are in the man page.
+// Every subcommand, every option its help lists and the operations are in the man page (where
+// groff writes a hyphen as \-).
 TEST(ToolCli, ManPageCoversEveryOption) {
-    const std::string man = test::ReadFile(test::ProjectFile("docs/tolvik.1"));
+    const std::string man = ReadFile(ProjectFile("docs/tolvik.1"));
+    const auto expectListed = [&](const std::string& word) {
+        std::string escaped;
+        for (const char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(man.find(escaped), std::string::npos) << word;
+    };
     for (const char* sub : {"replay", "monitor", "simulate", "receivers", "command", "serve"}) {
-        EXPECT_NE(man.find(std::string(".SS ") + sub), std::string::npos) << sub;
-        const ToolRun help = Tool({sub, "--help"});
+        expectListed(std::string(".SS ") + sub);
+        const auto help = Tolvik({sub, "--help"});
         ASSERT_EQ(help.exitCode, 0);
         std::istringstream words(help.out);
-        std::string word;
-        while (words >> word) {
-            if (word.rfind("--", 0) != 0) continue;
+        for (std::string word; words >> word;) {
             word = word.substr(0, word.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", 2));
-            if (word == "--help" || word.size() < 3) continue;
-            // groff writes a hyphen in an option as \-
-            std::string escaped;
-            for (const char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
-            EXPECT_NE(man.find(escaped), std::string::npos) << sub << " " << word;
+            if (word.starts_with("--") && word != "--help" && word.size() >= 3) expectListed(word);
         }
     }
     for (const char* op :
          {"query-nmea-active", "set-beacon", "reset-all", "set-raw-data-output-interval", "set-baud"}) {
-        std::string escaped;
-        for (const char c : std::string(op)) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
-        EXPECT_NE(man.find(escaped), std::string::npos) << op;
+        expectListed(op);
     }
 }
 
@@ -289,36 +247,15 @@ TEST(ToolCli, ManPageCoversEveryOption) {
 // block-buffered until the program ends.
 TEST(ToolCli, MonitorLinesReachAPipeAtOnce) {
     SimulatedReceiver receiver(SimulatedReceiver::Options{false, false});
-    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
-    receiver.StartStreaming({gga}, SimulatedReceiver::Pace::FixedRate, 20.0, true);
-    test::TempDir dir;
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
-        execl(TOLVIK_TOOL_PATH, "tolvik", "monitor", "--device", receiver.DevicePath().c_str(), "--seconds", "60",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::FILE* out = fdopen(fds[0], "r");
-    char line[512] = {};
-    const bool got = std::fgets(line, sizeof line, out) != nullptr;
-    int status = 0;
-    const pid_t finished = waitpid(pid, &status, WNOHANG);
-    kill(pid, SIGTERM);
-    waitpid(pid, &status, 0);
-    std::fclose(out);
+    receiver.StartStreaming({"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47"},
+                            SimulatedReceiver::Pace::FixedRate, 20.0, true);
+    ToolProcess monitor({"monitor", "--device", receiver.DevicePath(), "--seconds", "60"}, STDOUT_FILENO);
+    const std::string line = monitor.Output().Next("\n").value_or("");
+    EXPECT_FALSE(monitor.Exited()) << "monitor was still running when its first line arrived";
+    EXPECT_NE(line.find("48."), std::string::npos) << line;
+    monitor.Stop();
     receiver.StopStreaming();
-    ASSERT_TRUE(got);
-    EXPECT_EQ(finished, 0) << "monitor was still running when its first line arrived";
-    EXPECT_NE(std::string(line).find("48."), std::string::npos) << line;
 }
 
 }  // namespace
-}  // namespace tolvik
+}  // namespace tolvik::test

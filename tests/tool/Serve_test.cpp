@@ -44,7 +44,7 @@ void ExpectGpsdSession(const std::vector<json>& objects, std::size_t expected) {
 }
 
 std::vector<json> Peer(const std::string& command) {
-    const Run r = Shell(command);
+    const auto r = Shell(command);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return JsonLines(r.out);
 }
