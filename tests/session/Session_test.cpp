@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -34,15 +34,22 @@ public:
         std::lock_guard lock(m_mutex);
         return m_epochs;
     }
-    std::size_t Count() const {
-        std::lock_guard lock(m_mutex);
-        return m_epochs.size();
-    }
 
 private:
     mutable std::mutex m_mutex;
     std::vector<CGPSData> m_epochs;
 };
+
+void ExpectSameEpochs(const std::vector<CGPSData>& epochs, const std::vector<std::unique_ptr<CGPSData>>& posted) {
+    ASSERT_EQ(epochs.size(), posted.size());
+    for (std::size_t i = 0; i < epochs.size(); ++i) {
+        SCOPED_TRACE("epoch " + std::to_string(i));
+        test::ExpectSameEpoch(epochs[i], *posted[i]);
+    }
+}
+
+// True once an asynchronous Run() has returned (a look, not a wait).
+bool Returned(const std::future<bool>& run) { return run.wait_for(0s) == std::future_status::ready; }
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -54,6 +61,13 @@ protected:
         options.receiver = receiver;
         options.device = simulator.DevicePath();
         options.port = kPort;
+        options.settingsFile = dir.File("settings.ini");
+        return options;
+    }
+
+    SessionOptions ReplayOptions(const std::string& file = test::ProjectFile("data/sample.log")) {
+        SessionOptions options;
+        options.replayFile = file;
         options.settingsFile = dir.File("settings.ini");
         return options;
     }
@@ -123,18 +137,13 @@ TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     ASSERT_TRUE(session.Start()) << session.LastError();
     simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
     ASSERT_TRUE(simulator.WaitStreamDone(20s));
-    ASSERT_TRUE(DriveUntil([&] { return collected.Count() >= posted.size(); }));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Epochs().size() >= posted.size(); }));
     session.Stop();
     EXPECT_FALSE(session.IsRunning());
     EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen()) << "Stop closes the device";
 
-    const std::vector<CGPSData> epochs = collected.Epochs();
     ASSERT_GT(posted.size(), 40u);
-    ASSERT_EQ(epochs.size(), posted.size());
-    for (std::size_t i = 0; i < epochs.size(); ++i) {
-        SCOPED_TRACE("epoch " + std::to_string(i));
-        test::ExpectSameEpoch(epochs[i], *posted[i]);
-    }
+    ExpectSameEpochs(collected.Epochs(), posted);
 }
 
 TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
@@ -181,17 +190,11 @@ TEST_F(SessionTest, StopInsideACallbackEndsRunAfterThatCallback) {
     session.OnEpoch([&](const CGPSData&) {
         if (++calls == 3) session.Stop();
     });
-    std::atomic<bool> finished{false};
-    bool result = false;
     ASSERT_TRUE(session.Start()) << session.LastError();
-    std::thread runner([&] {
-        result = session.Run();
-        finished = true;
-    });
+    auto run = std::async(std::launch::async, [&] { return session.Run(); });
     simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
-    ASSERT_TRUE(DriveUntil([&] { return finished.load(); }));
-    runner.join();
-    EXPECT_TRUE(result) << "a Stop is a normal end";
+    ASSERT_TRUE(DriveUntil([&] { return Returned(run); }));
+    EXPECT_TRUE(run.get()) << "a Stop is a normal end";
     EXPECT_EQ(calls.load(), 3) << "nothing is delivered after the callback that stopped";
     EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
     EXPECT_EQ(session.LastError(), "");
@@ -207,19 +210,13 @@ TEST_F(SessionTest, AnUnpluggedDeviceEndsRunWithAnError) {
         std::lock_guard lock(errorMutex);
         errors.push_back(text);
     });
-    std::atomic<bool> finished{false};
-    bool result = true;
     ASSERT_TRUE(session.Start()) << session.LastError();
-    std::thread runner([&] {
-        result = session.Run();
-        finished = true;
-    });
+    auto run = std::async(std::launch::async, [&] { return session.Run(); });
     simulator.Send(test::Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_TRUE(DriveUntil([&] { return collected.Count() >= 1; }));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Epochs().size() >= 1; }));
     test::Unplug(simulator, kPort);
-    ASSERT_TRUE(DriveUntil([&] { return finished.load(); }));
-    runner.join();
-    EXPECT_FALSE(result);
+    ASSERT_TRUE(DriveUntil([&] { return Returned(run); }));
+    EXPECT_FALSE(run.get());
     std::lock_guard lock(errorMutex);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("lost the receiver"), std::string::npos) << errors[0];
@@ -227,11 +224,8 @@ TEST_F(SessionTest, AnUnpluggedDeviceEndsRunWithAnError) {
 }
 
 TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
-    SessionOptions options;
-    options.replayFile = test::ProjectFile("data/sample.log");
-    options.settingsFile = dir.File("settings.ini");
     int calls = 0;
-    Session session(options);
+    Session session(ReplayOptions());
     session.OnEpoch([&](const CGPSData&) {
         if (++calls == 2) throw std::runtime_error("host full");
     });
@@ -249,31 +243,21 @@ TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
         posted = test::EngineReplay(host, test::ReadLines(path));
     }
     test::FreshSharedState();
-    SessionOptions options;
-    options.replayFile = path;
+    SessionOptions options = ReplayOptions(path);
     options.geoidMode = 1;
     options.antennaHeight = 1.5;
-    options.settingsFile = dir.File("settings.ini");
     std::vector<CGPSData> epochs;
     Session session(options);
     session.OnEpoch([&](const CGPSData& epoch) { epochs.push_back(epoch); });
     ASSERT_TRUE(session.Run()) << session.LastError();
-    ASSERT_EQ(epochs.size(), posted.size());
-    for (std::size_t i = 0; i < epochs.size(); ++i) {
-        SCOPED_TRACE("epoch " + std::to_string(i));
-        test::ExpectSameEpoch(epochs[i], *posted[i]);
-    }
+    ExpectSameEpochs(epochs, posted);
 }
 
 TEST_F(SessionTest, ARawReplayDeliversRawEpochsAndEphemerides) {
-    SessionOptions options;
+    SessionOptions options = ReplayOptions(test::ProjectFile("data/sample-raw.bin"));
     options.receiver = "Ashtech";
-    options.replayFile = test::ProjectFile("data/sample-raw.bin");
     options.replayMode = ReplayMode::Raw;
-    options.settingsFile = dir.File("settings.ini");
-    int epochs = 0;
-    int raw = 0;
-    int ephemerides = 0;
+    int epochs = 0, raw = 0, ephemerides = 0;
     Session session(options);
     session.OnEpoch([&](const CGPSData&) { ++epochs; });
     session.OnRawEpoch([&](const CGPSDataRaw& record) {
@@ -290,57 +274,40 @@ TEST_F(SessionTest, ARawReplayDeliversRawEpochsAndEphemerides) {
     EXPECT_GT(ephemerides, 0);
 }
 
-// What a user is told when a session cannot start.
-struct StartCase {
-    const char* name;
-    std::function<void(SessionOptions&, const std::string& dir)> configure;
-    const char* expected;
-};
-
-class SessionStartFailure : public SessionTest, public ::testing::WithParamInterface<StartCase> {};
-
-TEST_P(SessionStartFailure, LastErrorSaysWhatToFix) {
-    SessionOptions options;
-    options.settingsFile = dir.File("settings.ini");
-    GetParam().configure(options, dir.Path());
-    Session session(options);
-    EXPECT_FALSE(session.Start());
-    EXPECT_FALSE(session.IsRunning());
-    EXPECT_NE(session.LastError().find(GetParam().expected), std::string::npos) << session.LastError();
-    EXPECT_FALSE(session.Run()) << "Run reports the same failure";
+// What a user is told when a session cannot start; Run reports the same failure.
+TEST_F(SessionTest, AFailedStartSaysWhatToFix) {
+    const std::string sample = test::ProjectFile("data/sample.log");
+    const struct {
+        const char* receiver;
+        std::string replayFile;
+        const char* device;
+        int minSatellites;
+        const char* expected;
+    } kRows[] = {
+        {"Other", dir.File("none.log"), "", 4, "No such file or directory (check the path"},
+        {"Other", dir.Path(), "", 4, "it is a folder"},
+        {"Ashtek", sample, "", 4, "unknown receiver \"Ashtek\"; the models are \"Ashtech\""},
+        {"Other", "", "", 4, "set the serial device"},
+        {"Other", "", "/dev/ttyNOPE9", 4, "is the receiver plugged in"},
+        {"Other", "", "/dev/null", 4, "/dev/null is not a serial device"},
+        {"Other", sample, "", 2, "at least 3 satellites"},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.expected);
+        SessionOptions options = ReplayOptions(row.replayFile);
+        options.receiver = row.receiver;
+        options.device = row.device;
+        options.minSatellites = row.minSatellites;
+        Session session(options);
+        EXPECT_FALSE(session.Start());
+        EXPECT_FALSE(session.IsRunning());
+        EXPECT_NE(session.LastError().find(row.expected), std::string::npos) << session.LastError();
+        EXPECT_FALSE(session.Run());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SessionStartFailure,
-    ::testing::Values(
-        StartCase{"MissingRecording", [](SessionOptions& o, const std::string& d) { o.replayFile = d + "/none.log"; },
-                  "No such file or directory (check the path"},
-        StartCase{"FolderAsRecording", [](SessionOptions& o, const std::string& d) { o.replayFile = d; },
-                  "it is a folder"},
-        StartCase{"UnknownReceiver",
-                  [](SessionOptions& o, const std::string&) {
-                      o.receiver = "Ashtek";
-                      o.replayFile = test::ProjectFile("data/sample.log");
-                  },
-                  "unknown receiver \"Ashtek\"; the models are \"Ashtech\""},
-        StartCase{"NothingToRead", [](SessionOptions&, const std::string&) {}, "set the serial device"},
-        StartCase{"MissingDevice", [](SessionOptions& o, const std::string&) { o.device = "/dev/ttyNOPE9"; },
-                  "is the receiver plugged in"},
-        StartCase{"NotASerialDevice", [](SessionOptions& o, const std::string&) { o.device = "/dev/null"; },
-                  "/dev/null is not a serial device"},
-        StartCase{"TooFewSatellites",
-                  [](SessionOptions& o, const std::string&) {
-                      o.replayFile = test::ProjectFile("data/sample.log");
-                      o.minSatellites = 2;
-                  },
-                  "at least 3 satellites"}),
-    [](const ::testing::TestParamInfo<StartCase>& testInfo) { return std::string(testInfo.param.name); });
-
 TEST_F(SessionTest, OneSessionRunsAtATime) {
-    SessionOptions options;
-    options.replayFile = test::ProjectFile("data/sample.log");
-    options.settingsFile = dir.File("settings.ini");
-    Session second(options);  // built first: building a catalogue sets up one model's port
+    Session second(ReplayOptions());  // built first: building a catalogue sets up one model's port
     Session first(LiveOptions());
     ASSERT_TRUE(first.Start()) << first.LastError();
     EXPECT_FALSE(second.Start());
