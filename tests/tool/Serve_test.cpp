@@ -21,7 +21,7 @@ const std::vector<std::string> kReplay = {"--replay", ProjectFile("data/sample.l
 void ExpectGpsdSession(const std::vector<json>& objects, std::size_t expected) {
     static const auto fixes = [] {
         std::map<std::string, std::pair<double, double>> byTime;
-        for (const auto& o : JsonLines(Tolvik({"replay", "--fast", "--format", "gpsd"}).out)) {
+        for (const auto& o : GpsdReplay()) {
             if (o["class"] == "TPV" && o.contains("lat")) byTime[o["time"]] = {o["lat"], o["lon"]};
         }
         return byTime;

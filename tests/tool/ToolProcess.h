@@ -62,6 +62,15 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
     return objects;
 }
 
+// The objects replay --format gpsd writes for a recording (the bundled sample when none is named).
+inline std::vector<nlohmann::json> GpsdReplay(const std::string& path = "") {
+    std::vector<std::string> args = {"replay", "--fast", "--format", "gpsd"};
+    if (!path.empty()) args.push_back(path);
+    const Run r = Tolvik(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return JsonLines(r.out);
+}
+
 // The tool in the background with an empty settings folder and one of its outputs on a pipe;
 // stopped as Ctrl-C stops it, and reaped, at the latest on destruction.
 class ToolProcess {
