@@ -98,8 +98,8 @@ std::string SkyLine(int epoch, int satellites) {
     return sky.dump();
 }
 
-std::vector<ScriptLine> LiveViewScript(int epochs) {
-    std::vector<ScriptLine> lines;
+std::vector<std::string> LiveViewScript(int epochs) {
+    std::vector<std::string> lines;
     tool::http::LiveStatus status;
     status.device = "/dev/ttyUSB0";
     status.model = "Ashtech";
@@ -113,10 +113,10 @@ std::vector<ScriptLine> LiveViewScript(int epochs) {
                 status.dgpsMode = 1;  // beacon
                 status.beacon = tool::http::BeaconStatus{313.5, 200, true, 87, 18};
             }
-            lines.push_back({"TOLVIK", tool::http::StatusLine(status)});
+            lines.push_back(tool::http::StatusLine(status));
         }
-        if (epoch % 5 == 0) lines.push_back({"SKY", SkyLine(epoch, 12 + (epoch / 100) % 3)});
-        lines.push_back({"TPV", TpvLine(epoch)});
+        if (epoch % 5 == 0) lines.push_back(SkyLine(epoch, 12 + (epoch / 100) % 3));
+        lines.push_back(TpvLine(epoch));
     }
     return lines;
 }

@@ -11,12 +11,8 @@
 
 namespace tolvik::test {
 
-struct ScriptLine {
-    std::string cls;   // "TPV", "SKY" or "TOLVIK"
-    std::string line;  // the JSON text, no line end
-};
-
-std::vector<ScriptLine> LiveViewScript(int epochs);
+// The JSON lines, without line ends.
+std::vector<std::string> LiveViewScript(int epochs);
 
 // A SKY line with `satellites` satellites, about 60 bytes each.
 std::string SkyLine(int epoch, int satellites);

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::vector<tolvik::test::ScriptLine> script;
+    std::vector<std::string> script;
     if (linesFile.empty()) {
         script = tolvik::test::LiveViewScript(epochs);
     } else {
@@ -44,13 +44,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         for (std::string line; std::getline(in, line);) {
-            if (line.find("\"class\":\"TPV\"") != std::string::npos) {
-                script.push_back({"TPV", line});
-            } else if (line.find("\"class\":\"SKY\"") != std::string::npos) {
-                script.push_back({"SKY", line});
-            } else if (!line.empty()) {
-                script.push_back({"", line});
-            }
+            if (!line.empty()) script.push_back(line);
         }
     }
 
@@ -63,10 +57,10 @@ int main(int argc, char** argv) {
     frontEnd.WaitForClientCount(1);
 
     std::string lastTpv, lastSky;
-    for (const auto& entry : script) {
-        frontEnd.Publish(entry.line);
-        if (entry.cls == "TPV") lastTpv = entry.line;
-        if (entry.cls == "SKY") lastSky = entry.line;
+    for (const auto& line : script) {
+        frontEnd.Publish(line);
+        if (line.find("\"class\":\"TPV\"") != std::string::npos) lastTpv = line;
+        if (line.find("\"class\":\"SKY\"") != std::string::npos) lastSky = line;
     }
     std::cout << "tpv " << lastTpv << "\nsky " << lastSky << "\nsent " << script.size() << std::endl;
 
