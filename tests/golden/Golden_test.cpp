@@ -25,25 +25,19 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;  // keeps the tool's field order, so a rewritten file diffs well
 
-struct Recording {
-    const char* input;  // under data/ of the project, or under the shared data folder
-    bool shared;
-    bool raw;  // a raw byte log from a port (replay --raw) rather than one message a line
-};
-
-void PrintTo(const Recording& r, std::ostream* os) { *os << r.input; }
-
-constexpr Recording kRecordings[] = {
-    {"sample.log", false, false},
-    {"sample-raw.bin", false, true},
-    {"receivers/ac12.log", true, false},
-    {"receivers/bu353-glonass.log", true, false},
-    {"receivers/garmin17n.log", true, false},
-    {"receivers/hemi.log", true, false},
-    {"receivers/holux-gm-210.log", true, false},
-    {"receivers/humminbird-M37.log", true, false},
-    {"receivers/nmea-fuzzy-cases.log", true, false},
-    {"receivers/tn200-all.log", true, false},
+// Under data/ of the project, or (receivers/) under the shared data folder; a .bin file is a raw
+// byte log from a port (replay --raw) rather than one message a line.
+constexpr const char* kRecordings[] = {
+    "sample.log",
+    "sample-raw.bin",
+    "receivers/ac12.log",
+    "receivers/bu353-glonass.log",
+    "receivers/garmin17n.log",
+    "receivers/hemi.log",
+    "receivers/holux-gm-210.log",
+    "receivers/humminbird-M37.log",
+    "receivers/nmea-fuzzy-cases.log",
+    "receivers/tn200-all.log",
 };
 
 // Numbers agree to nine significant digits. A float where a double belongs, or any change a
@@ -58,8 +52,8 @@ bool Updating() {
 
 // The golden file mirrors the recording's name: sample.log gives sample.jsonl,
 // receivers/ac12.log gives receivers/ac12.jsonl.
-std::string GoldenFile(const Recording& r) {
-    return test::ProjectFile("tests/golden/" + fs::path(r.input).replace_extension(".jsonl").string());
+std::string GoldenFile(const std::string& input) {
+    return test::ProjectFile("tests/golden/" + fs::path(input).replace_extension(".jsonl").string());
 }
 
 // The records of a run without "time": that is the wall clock at posting, not something the
@@ -74,57 +68,38 @@ std::vector<Json> Records(const std::string& out) {
     return records;
 }
 
-bool SameNumber(const Json& want, const Json& got) {
-    if (!want.is_number_float() && !got.is_number_float()) return want == got;  // integers exactly
-    const double a = want.get<double>();
-    const double b = got.get<double>();
-    return a == b || std::fabs(a - b) <= kRelative * std::max(std::fabs(a), std::fabs(b));
+// The first field (as a JSON pointer) where got differs from want; empty when none.
+std::string FirstDifference(const Json& want, const Json& got) {
+    const Json w = want.flatten(), g = got.flatten();
+    for (const auto& [field, value] : w.items()) {
+        if (!g.contains(field)) return field + ": missing from the tool's record";
+        const Json& other = g.at(field);
+        const bool same = value.is_number() && other.is_number() && (value.is_number_float() || other.is_number_float())
+                              ? std::fabs(value.get<double>() - other.get<double>()) <=
+                                    kRelative * std::max(std::fabs(value.get<double>()), std::fabs(other.get<double>()))
+                              : value == other;  // integers exactly
+        if (!same) return field + ": golden " + value.dump() + ", tool " + other.dump();
+    }
+    for (const auto& [field, value] : g.items()) {
+        if (!w.contains(field)) return field + ": new field";
+    }
+    return "";
 }
 
-// The first place where got differs from want, as "field: golden X, tool Y"; empty when none.
-std::string FirstDifference(const Json& want, const Json& got, const std::string& path) {
-    const std::string at = path.empty() ? "(record)" : path;
-    const std::string differ = at + ": golden " + want.dump() + ", tool " + got.dump();
-    if (want.is_number() && got.is_number()) return SameNumber(want, got) ? "" : differ;
-    if (want.type() != got.type()) return differ;
-    if (want.is_object()) {
-        const auto name = [&](const std::string& key) { return path.empty() ? key : path + "." + key; };
-        for (const auto& field : want.items()) {
-            if (!got.contains(field.key())) return name(field.key()) + ": missing from the tool's record";
-            if (std::string d = FirstDifference(field.value(), got.at(field.key()), name(field.key())); !d.empty()) {
-                return d;
-            }
-        }
-        for (const auto& field : got.items()) {
-            if (!want.contains(field.key())) return name(field.key()) + ": new field";
-        }
-        return "";
-    }
-    if (want.is_array()) {
-        for (std::size_t i = 0; i < std::min(want.size(), got.size()); ++i) {
-            if (std::string d = FirstDifference(want[i], got[i], at + "[" + std::to_string(i) + "]"); !d.empty()) {
-                return d;
-            }
-        }
-        return want.size() == got.size()
-                   ? ""
-                   : at + ": golden " + std::to_string(want.size()) + " elements, tool " + std::to_string(got.size());
-    }
-    return want == got ? "" : differ;
-}
-
-class Golden : public ::testing::TestWithParam<Recording> {};
+class Golden : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Golden, RecordsMatchTheGoldenFile) {
-    const Recording& r = GetParam();
-    if (r.shared) TOLVIK_REQUIRE_SHARED_DATA();
-    const std::string input = r.shared ? test::SharedData(r.input) : test::ProjectFile(std::string("data/") + r.input);
-    const test::Run run = test::Tolvik({"replay", r.raw ? "--raw" : "--fast", "--format", "records", input});
+    const std::string name = GetParam();
+    const bool shared = name.starts_with("receivers/");
+    if (shared) TOLVIK_REQUIRE_SHARED_DATA();
+    const std::string input = shared ? test::SharedData(name) : test::ProjectFile("data/" + name);
+    const auto run =
+        test::Tolvik({"replay", name.ends_with(".bin") ? "--raw" : "--fast", "--format", "records", input});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<Json> records = Records(run.out);
-    ASSERT_FALSE(records.empty()) << "the tool wrote nothing for " << r.input;
+    ASSERT_FALSE(records.empty()) << "the tool wrote nothing for " << name;
 
-    const std::string golden = GoldenFile(r);
+    const std::string golden = GoldenFile(name);
     if (Updating()) {
         std::string text;
         for (const Json& record : records) text += record.dump() + '\n';
@@ -135,14 +110,14 @@ TEST_P(Golden, RecordsMatchTheGoldenFile) {
     ASSERT_TRUE(fs::exists(golden)) << "no " << golden << "; TOLVIK_UPDATE_GOLDEN=1 writes it";
     const std::vector<std::string> lines = test::ReadLines(golden);
     for (std::size_t i = 0; i < std::min(lines.size(), records.size()); ++i) {
-        const std::string d = FirstDifference(Json::parse(lines[i]), records[i], "");
-        if (!d.empty()) FAIL() << golden << ":" << i + 1 << " (" << r.input << "): " << d;
+        const std::string d = FirstDifference(Json::parse(lines[i]), records[i]);
+        if (!d.empty()) FAIL() << golden << ":" << i + 1 << " (" << name << "): " << d;
     }
-    EXPECT_EQ(records.size(), lines.size()) << r.input << ": records the tool wrote, lines in " << golden;
+    EXPECT_EQ(records.size(), lines.size()) << name << ": records the tool wrote, lines in " << golden;
 }
 
-std::string TestName(const ::testing::TestParamInfo<Recording>& info) {
-    std::string name = fs::path(info.param.input).replace_extension().string();
+std::string TestName(const ::testing::TestParamInfo<const char*>& info) {
+    std::string name = fs::path(info.param).replace_extension().string();
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
@@ -155,7 +130,7 @@ TEST(GoldenFiles, OnePerRecording) {
     if (Updating()) GTEST_SKIP() << "the files are being rewritten";
     std::set<std::string> expected;
     std::set<std::string> present;
-    for (const Recording& r : kRecordings) expected.insert(GoldenFile(r));
+    for (const char* input : kRecordings) expected.insert(GoldenFile(input));
     for (const auto& entry : fs::recursive_directory_iterator(test::ProjectFile("tests/golden"))) {
         if (entry.path().extension() == ".jsonl") present.insert(entry.path().string());
     }
@@ -165,9 +140,7 @@ TEST(GoldenFiles, OnePerRecording) {
     for (const auto& entry : fs::directory_iterator(test::SharedData("receivers"))) {
         if (entry.path().extension() != ".log") continue;
         const std::string input = "receivers/" + entry.path().filename().string();
-        EXPECT_TRUE(std::any_of(std::begin(kRecordings), std::end(kRecordings),
-                                [&](const Recording& r) { return input == r.input; }))
-            << input << " has no golden file";
+        EXPECT_TRUE(expected.count(GoldenFile(input))) << input << " has no golden file";
     }
 }
 
