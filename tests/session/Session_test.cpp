@@ -3,6 +3,7 @@
 // interface posts for the same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -23,21 +24,22 @@ using sim::SimulatedReceiver;
 
 constexpr int kPort = 4;
 
-// Epochs collected by a callback on the delivery thread, read by the test thread.
+// What a callback on the delivery thread collects, read by the test thread.
+template <class T = CGPSData>
 class Collected {
 public:
-    void Add(const CGPSData& epoch) {
+    void Add(const T& item) {
         std::lock_guard lock(m_mutex);
-        m_epochs.push_back(epoch);
+        m_items.push_back(item);
     }
-    std::vector<CGPSData> Epochs() const {
+    std::vector<T> Items() const {
         std::lock_guard lock(m_mutex);
-        return m_epochs;
+        return m_items;
     }
 
 private:
     mutable std::mutex m_mutex;
-    std::vector<CGPSData> m_epochs;
+    std::vector<T> m_items;
 };
 
 void ExpectSameEpochs(const std::vector<CGPSData>& epochs, const std::vector<std::unique_ptr<CGPSData>>& posted) {
@@ -49,7 +51,10 @@ void ExpectSameEpochs(const std::vector<CGPSData>& epochs, const std::vector<std
 }
 
 // True once an asynchronous Run() has returned (a look, not a wait).
-bool Returned(const std::future<bool>& run) { return run.wait_for(0s) == std::future_status::ready; }
+template <class T>
+bool Returned(const std::future<T>& run) {
+    return run.wait_for(0s) == std::future_status::ready;
+}
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -105,82 +110,60 @@ protected:
     SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
 };
 
+// What a live session hands its callbacks is what the engine posts for the same lines.
 TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     const std::vector<std::string> lines = StreamLines();
-
-    // The window-message interface: a host window, the engine and a receiver model.
     std::vector<std::unique_ptr<CGPSData>> posted;
     {
-        test::FreshSharedState();
         test::RecordingHost host;
-        CGPSEngine engine;
-        CSerialPort::SetPortDevice(kPort, simulator.DevicePath());
-        CGPSReceiver* receiver = engine.FindReceiver(L"Other");
-        receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
-        engine.SetReceiver(receiver);
-        ASSERT_TRUE(engine.Start());
-        simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
-        ASSERT_TRUE(simulator.WaitStreamDone(20s));
-        ASSERT_TRUE(DriveUntil([&] {
-            host.Pump();
-            return !host.epochs.empty() && host.epochs.back()->m_dUTCTime == kSentinelTime;
-        }));
-        engine.Stop();
-        posted = std::move(host.epochs);
+        posted = test::EngineReplay(host, lines);
     }
-
-    // The session on the same bytes.
     test::FreshSharedState();
-    Collected collected;
-    Session session(LiveOptions());
+    Collected<> collected;
+    SessionOptions options = LiveOptions();
+    options.geoidMode = 1;  // as the engine's replay has it
+    options.antennaHeight = 1.5;
+    Session session(options);
     session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
     ASSERT_TRUE(session.Start()) << session.LastError();
     simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
     ASSERT_TRUE(simulator.WaitStreamDone(20s));
-    ASSERT_TRUE(DriveUntil([&] { return collected.Epochs().size() >= posted.size(); }));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Items().size() >= posted.size(); }));
     session.Stop();
     EXPECT_FALSE(session.IsRunning());
     EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen()) << "Stop closes the device";
-
     ASSERT_GT(posted.size(), 40u);
-    ExpectSameEpochs(collected.Epochs(), posted);
+    ExpectSameEpochs(collected.Items(), posted);
 }
 
 TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
-    std::atomic<int> inside{0};
+    std::atomic<int> inside{0}, texts{0};
     std::atomic<bool> overlapped{false};
-    std::thread::id deliveryThread;
-    std::mutex idMutex;
-    std::atomic<int> texts{0};
-    Collected collected;
-    Session session(LiveOptions());
-    const auto enter = [&] {
+    std::atomic<std::thread::id> deliveryThread{};
+    // Runs a callback's body, noting a callback that runs at the same time or on another thread.
+    const auto callback = [&](const auto& body) {
         if (inside.fetch_add(1) != 0) overlapped = true;
-        std::lock_guard lock(idMutex);
-        if (deliveryThread == std::thread::id()) deliveryThread = std::this_thread::get_id();
-        if (deliveryThread != std::this_thread::get_id()) overlapped = true;
+        std::thread::id none{};
+        deliveryThread.compare_exchange_strong(none, std::this_thread::get_id());
+        if (deliveryThread.load() != std::this_thread::get_id()) overlapped = true;
+        body();
+        inside.fetch_sub(1);
     };
-    session.OnEpoch([&](const CGPSData& epoch) {
-        enter();
-        collected.Add(epoch);
-        inside.fetch_sub(1);
-    });
-    session.OnText([&](const CString&) {
-        enter();
-        ++texts;
-        inside.fetch_sub(1);
-    });
+    Collected<> collected;
+    Session session(LiveOptions());
+    session.OnEpoch([&](const CGPSData& epoch) { callback([&] { collected.Add(epoch); }); });
+    session.OnText([&](const CString&) { callback([&] { ++texts; }); });
     ASSERT_TRUE(session.Start()) << session.LastError();
     simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
     ASSERT_TRUE(simulator.WaitStreamDone(20s));
     // The sentinel's text may be delivered after its epoch: wait for both.
     ASSERT_TRUE(DriveUntil([&] {
-        const auto epochs = collected.Epochs();
+        const auto epochs = collected.Items();
         return !epochs.empty() && epochs.back().m_dUTCTime == kSentinelTime && texts.load() >= 201;
     }));
     session.Stop();
     EXPECT_FALSE(overlapped.load());
-    EXPECT_NE(deliveryThread, std::this_thread::get_id());
+    EXPECT_NE(deliveryThread.load(), std::this_thread::get_id());
     EXPECT_EQ(texts.load(), 201) << "every framed sentence, once";
 }
 
@@ -201,26 +184,21 @@ TEST_F(SessionTest, StopInsideACallbackEndsRunAfterThatCallback) {
 }
 
 TEST_F(SessionTest, AnUnpluggedDeviceEndsRunWithAnError) {
-    std::vector<std::string> errors;
-    std::mutex errorMutex;
-    Collected collected;
+    Collected<std::string> errors;
+    Collected<> collected;
     Session session(LiveOptions("Halvorn"));
     session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
-    session.OnError([&](const std::string& text) {
-        std::lock_guard lock(errorMutex);
-        errors.push_back(text);
-    });
+    session.OnError([&](const std::string& text) { errors.Add(text); });
     ASSERT_TRUE(session.Start()) << session.LastError();
     auto run = std::async(std::launch::async, [&] { return session.Run(); });
     simulator.Send(test::Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_TRUE(DriveUntil([&] { return collected.Epochs().size() >= 1; }));
+    ASSERT_TRUE(DriveUntil([&] { return collected.Items().size() >= 1; }));
     test::Unplug(simulator, kPort);
     ASSERT_TRUE(DriveUntil([&] { return Returned(run); }));
     EXPECT_FALSE(run.get());
-    std::lock_guard lock(errorMutex);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("lost the receiver"), std::string::npos) << errors[0];
-    EXPECT_EQ(session.LastError(), errors[0]);
+    ASSERT_EQ(errors.Items().size(), 1u);
+    EXPECT_NE(errors.Items()[0].find("lost the receiver"), std::string::npos) << errors.Items()[0];
+    EXPECT_EQ(session.LastError(), errors.Items()[0]);
 }
 
 TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
@@ -320,27 +298,19 @@ TEST_F(SessionTest, OneSessionRunsAtATime) {
 }
 
 TEST_F(SessionTest, CommandsGoToTheDeviceAndTheirRepliesComeBackAsEpochs) {
-    Collected collected;
+    Collected<> collected;
     Session session(LiveOptions("CSI"));
     session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
     ASSERT_TRUE(session.Start()) << session.LastError();
     // Commands run on the host's thread; their pauses and waits go through the virtual clock.
-    std::atomic<bool> done{false};
-    std::thread command([&] {
-        session.Receiver().SetSatElevMask(15);
-        done = true;
-    });
+    auto command = std::async(std::launch::async, [&] { session.Receiver().SetSatElevMask(15); });
     const bool sent = simulator.WaitForReceived("$PASHS,PEM,15", 20s);
     // The receiver keeps talking: the next sentence completes the framing of its reply.
     simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
     const bool acknowledged = DriveUntil([&] {
-        for (const CGPSData& epoch : collected.Epochs()) {
-            if (epoch.m_Status.m_bAckReceived) return true;
-        }
-        return false;
+        return std::ranges::any_of(collected.Items(), [](const CGPSData& e) { return e.m_Status.m_bAckReceived; });
     });
-    const bool returned = DriveUntil([&] { return done.load(); });
-    command.join();
+    const bool returned = DriveUntil([&] { return Returned(command); });
     session.Stop();
     EXPECT_TRUE(sent) << simulator.Received();
     EXPECT_TRUE(acknowledged) << "the simulator acknowledges every $PASHS command";
