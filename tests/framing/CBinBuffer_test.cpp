@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,13 +66,6 @@ Messages FrameInReads(const std::string& stream, std::uint32_t way) {
                                          << (a == actual.end() ? "missing" : ::testing::PrintToString(*a))
                                          << ", expected "
                                          << (e == expected.end() ? "none" : ::testing::PrintToString(*e));
-}
-
-void ExpectInAnyReads(const std::string& stream, const Messages& expected) {
-    for (const std::uint32_t way : {0u, 1u, 2u, 3u, 4u}) {
-        SCOPED_TRACE("reads cut way " + std::to_string(way));
-        EXPECT_TRUE(Same(FrameInReads(stream, way), expected));
-    }
 }
 
 std::string Cr(const std::string& sentence) {  // a sentence as framed: without its LF
@@ -174,35 +166,14 @@ TEST(CBinBuffer, AccessorsStayInsideTheBytes) {
         EXPECT_EQ(buffer.Mid(ranges[i].first, ranges[i].second).str(), texts[i]) << i;
 }
 
-TEST(CBinBuffer, RecordingsFrameAlikeInAnyReads) {
-    TOLVIK_REQUIRE_SHARED_DATA();
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(test::SharedData("receivers"))) {
-        if (entry.path().extension() != ".log") continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        ++files;
-        std::string stream;
-        Messages expected;
-        for (const std::string& line : test::ReadLines(entry.path().string())) {
-            stream += line + "\r\n";
-            if (!line.empty() && (line[0] == '$' || line[0] == '#'))
-                expected.push_back(line + "\r");  // (no '#' line holds a second '#')
-        }
-        ASSERT_GT(expected.size(), 20u);
-        stream += kVtg;  // the later comma that a single-comma last line waits for
-        expected.push_back(Cr(kVtg));
-        ExpectInAnyReads(stream, expected);
-    }
-    EXPECT_GE(files, 8);
-}
-
 TEST(CBinBuffer, GeneratedMixedStreamsFrameExactlyTheMessagesSentInAnyReads) {
     for (std::uint32_t seed = 1; seed <= 3; ++seed) {
         SCOPED_TRACE("stream seed " + std::to_string(seed));
         const sim::MixedStream stream = sim::GenerateMixedStream({seed, 40 * 1024});
         for (int kind = 0; kind < sim::kMixedKindCount; ++kind)
             EXPECT_GT(stream.Count(static_cast<sim::MixedKind>(kind)), 0) << "kind " << kind;
-        ExpectInAnyReads(stream.bytes, stream.messages);
+        for (const std::uint32_t way : {0u, 1u, 2u, 3u, 4u})
+            EXPECT_TRUE(Same(FrameInReads(stream.bytes, way), stream.messages)) << "reads cut way " << way;
     }
 }
 

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tolvik {
@@ -66,102 +68,50 @@ TEST(CParser, NumberSyntax) {
     }
 }
 
-// A failed read uses up its field and leaves its target alone, or throws in exception mode.
-TEST(CParser, ReadsConsumeFieldsAndFailuresLeaveTheirTargets) {
+// A failed read uses up its field all the same; past the last one reads fail, or throw in
+// exception mode. A borrowing parser walks the same fields as a copying one.
+TEST(CParser, FailedReadsUseUpTheirFieldsAndBorrowingReadsAlike) {
     CParser parser(L"$PASHR,x,12,,end", L",");
     CString s;
     int n = 5;
     double d = 9.0;
-    ASSERT_TRUE(parser.GetNextString(s));
-    EXPECT_FALSE(parser.GetInt(n));  // "x"
+    ASSERT_TRUE(parser.GetNextString(s) && !parser.GetInt(n));
     EXPECT_EQ(parser.GetRemainingBuffer(), L"12,,end");
-    EXPECT_TRUE(parser.GetDouble(d));
-    EXPECT_FALSE(parser.GetInt(n));  // the empty field
-    EXPECT_TRUE(parser.GetNextString(s));
-    EXPECT_FALSE(parser.GetNextString(s) || parser.GetInt(n) || parser.GetDouble(d));  // none left
-    EXPECT_EQ(s, L"end");
-    EXPECT_EQ(n, 5);
-    EXPECT_EQ(d, 12.0);
-
+    EXPECT_TRUE(parser.GetDouble(d) && !parser.GetInt(n) && parser.GetNextString(s));
+    EXPECT_FALSE(parser.GetNextString(s) || parser.GetInt(n) || parser.GetDouble(d) || parser.SkipField());
+    EXPECT_EQ(std::tuple(s, n, d), std::tuple(CString(L"end"), 5, 12.0));
     parser.SetString(L"1*2,3");  // from the start, and "*" is still no separator
-    EXPECT_FALSE(parser.GetInt(n));
-    EXPECT_TRUE(parser.GetInt(n));
-    EXPECT_EQ(n, 3);
+    EXPECT_TRUE(!parser.GetInt(n) && parser.GetInt(n) && n == 3);
 
-    CParser thrower(L"x,4", L",", true);
-    EXPECT_THROW(thrower.GetDouble(d), CParserException);
-    EXPECT_TRUE(thrower.GetInt(n));                            // the failed read used up "x"
-    EXPECT_THROW(thrower.GetNextString(s), CParserException);  // none left
-    thrower.SetExceptionThrowing(false);
-    EXPECT_FALSE(thrower.GetDouble(d));
-    EXPECT_EQ(n, 4);
-    EXPECT_EQ(d, 12.0);
-    EXPECT_EQ(s, L"end");
-}
-
-// A borrowing parser reads the same fields as a copying one; SkipField uses one up as a read
-// does, and fails (or throws) only once none is left.
-TEST(CParser, BorrowingAndSkippingWalkTheSameFields) {
     const CString text(L"$GPVTG,054.7,T,,M*48");
     CParser copying(text, L",*", true);
     CParser borrowing = CParser::Borrowing(text, L",*", true);
+    EXPECT_THROW(copying.GetDouble(d), CParserException);  // and "$GPVTG" is used up
     EXPECT_TRUE(borrowing.SkipField());
-    CString header;
-    EXPECT_TRUE(copying.GetNextString(header));
     for (int i = 0; i < 5; ++i) {
-        CString a;
-        CString b;
-        EXPECT_TRUE(copying.GetNextString(a));
-        EXPECT_TRUE(borrowing.GetNextString(b));
-        EXPECT_EQ(a, b);
+        CString a, b;
+        EXPECT_TRUE(copying.GetNextString(a) && borrowing.GetNextString(b) && a == b) << i;
     }
     EXPECT_EQ(borrowing.GetRemainingBuffer(), L"");
     EXPECT_THROW(borrowing.SkipField(), CParserException);
+    EXPECT_THROW(copying.GetNextString(s), CParserException);
     borrowing.SetExceptionThrowing(false);
-    EXPECT_FALSE(borrowing.SkipField());
+    EXPECT_FALSE(borrowing.SkipField() || borrowing.GetDouble(d));
 }
 
 // Numbers are read without the C library's wide conversions: each must come out bit for bit as
 // from_chars reads the same text in ASCII (the sign of a zero included), whichever way the
 // parser takes to it.
 TEST(CParser, NumbersReadAsFromCharsReadsTheirText) {
-    std::vector<std::string> texts = {
-        "0",
-        "-0",
-        "+0",
-        "-0.0",
-        "0.000",
-        "+1.5",
-        "-1.5",
-        "4807.038",
-        "01131.000",
-        "545.4",
-        "0.1",
-        "0.3",
-        "123519.00",
-        "999999999999999",
-        "9999999999999999",
-        "0.000000000000001",
-        "1234567.89012345",
-        "00000000000000000000000001.5",
-        "1.7976931348623157e308",
-        "2.2250738585072014e-308",
-        "4.9e-324",
-        "1e22",
-        "1e23",
-        "12E+2",
-        "-7e-3",
-        "9007199254740993",
-        "2147483647",
-        "-2147483648",
-        "2147483648",
-        "-2147483649",
-        "99999999999",
-        "5.",
-        ".5",
-        std::string(80, '1'),
-        "0." + std::string(70, '0') + "1",
-    };
+    // Signs, zeros, the sample's fields, the limits of double and int, exponents, leading zeros.
+    std::vector<std::string> texts;
+    std::istringstream list(
+        "0 -0 +0 -0.0 0.000 +1.5 -1.5 4807.038 01131.000 545.4 0.1 0.3 123519.00 999999999999999 "
+        "9999999999999999 0.000000000000001 1234567.89012345 00000000000000000000000001.5 "
+        "1.7976931348623157e308 2.2250738585072014e-308 4.9e-324 1e22 1e23 12E+2 -7e-3 9007199254740993 "
+        "2147483647 -2147483648 2147483648 -2147483649 99999999999 5. .5");
+    for (std::string text; list >> text;) texts.push_back(text);
+    texts.insert(texts.end(), {std::string(80, '1'), "0." + std::string(70, '0') + "1"});
     std::mt19937 random(13);  // decimals as receivers write them: up to 17 digits, a point anywhere
     for (int n = 0; n < 5000; ++n) {
         const auto digits = std::uniform_int_distribution<int>(1, 17)(random);
