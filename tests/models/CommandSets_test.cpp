@@ -159,8 +159,15 @@ const std::vector<Row> kRows = {
     On<Ashtech>("default NMEA", [](auto& r) { r.SetDefaultNMEA(); }, kAshtechDefault),
     On<Ashtech>("GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); },
                 Paced({"$PASHS,NME,ALL,A,OFF", "$PASHS,NME,GGA,A,ON"}, "[200]")),
-    On<Ashtech>("raw interval: a real number", [](auto& r) { Note(r.SetRawDataOutputInterval(0.5)); },
-                "$PASHS,RCI,0.500000\r\n[200] =1"),
+    On<Ashtech>("raw output on and off",
+                [](auto& r) { Note(r.EnablePostProcessing(true)), Note(r.EnablePostProcessing(false)); },
+                Paced({"$PASHS,RAW,MBN,A,ON", "$PASHS,RAW,PBN,A,ON", "$PASHS,RAW,SNV,A,ON", "$PASHS,RAW,MBN,A,OFF",
+                       "$PASHS,RAW,PBN,A,OFF", "$PASHS,RAW,SNV,A,OFF"}, "[200]") + " =1 =1"),
+    // The interval is stored whatever the result; only 0.25 s and longer are sent.
+    On<Ashtech>("raw interval: a real number", [](auto& r) {
+                    for (const double s : {0.2, 0.25, 1.5, HUGE_VAL})
+                        Note(r.SetRawDataOutputInterval(s)), Note(r.m_dRawDataInterval);
+                }, "$PASHS,RCI,0.250000\r\n[200]$PASHS,RCI,1.500000\r\n[200] =0 =0.2 =1 =0.25 =1 =1.5 =0 =inf"),
     On<CCSI>("queries: PAR for three", [](auto& r) { r.QueryPAR(), r.QueryNmeaActive(), r.QueryGpsSettings(); },
              kPar + kPar + kPar),
     On<CCSI>("query mask, beacon", [](auto& r) { r.QuerySatElevMask(), r.QueryBeacon(); }, kPar + kBeaconQueries),

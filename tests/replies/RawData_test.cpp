@@ -1,4 +1,4 @@
-// Raw records through the decoders to the host; raw output commands ("[200]": a 200 ms pause).
+// Raw records through the decoders to the host.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -106,9 +106,8 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
     EXPECT_EQ(std::tuple(CGPSReceiver::m_GPSEphemeris.m_nWeek, host.Pump()), std::tuple(1500, 0));
 }
 
-TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
-    EXPECT_FALSE(rx.EnablePostProcessing(true)) << "the port is closed";
-    EXPECT_TRUE(rx.SetRawDataOutputInterval(0.5)) << "built even when nothing can be sent";
+// The "$BIN" records as words, and how often the handler repeats the Axis3 raw-output command.
+TEST_F(RawDataTest, BinRecordsAndTheirRepeatedCommand) {
     rx.SetupReceiver(trace.Port(), 0, 0.0, L"", false);
     ASSERT_TRUE(rx.Initialize());
     trace.Take();
@@ -143,23 +142,6 @@ TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
             seen += sent.empty() ? '.' : sent == text ? '!' : '?';
         }
         EXPECT_EQ(seen, pattern) << interval;
-    }
-
-    ASSERT_TRUE(rx.EnablePostProcessing(true));
-    EXPECT_EQ(trace.Take(),
-              "$PASHS,RAW,MBN,A,ON\r\n[200]$PASHS,RAW,PBN,A,ON\r\n[200]"
-              "$PASHS,RAW,SNV,A,ON\r\n[200]");
-    ASSERT_TRUE(rx.EnablePostProcessing(false));
-    EXPECT_EQ(trace.Take(),
-              "$PASHS,RAW,MBN,A,OFF\r\n[200]$PASHS,RAW,PBN,A,OFF\r\n[200]"
-              "$PASHS,RAW,SNV,A,OFF\r\n[200]");
-    // The interval is stored whatever the result; only 0.25 s and longer are sent.
-    for (const auto& [seconds, ok, text] : {std::tuple{0.2, false, ""},
-                                            {0.25, true, "$PASHS,RCI,0.250000\r\n[200]"},
-                                            {1.5, true, "$PASHS,RCI,1.500000\r\n[200]"},
-                                            {INFINITY, false, ""}}) {
-        EXPECT_EQ(rx.SetRawDataOutputInterval(seconds), ok);
-        EXPECT_EQ(std::tuple(rx.m_dRawDataInterval, trace.Take()), std::tuple(seconds, text));
     }
 }
 
