@@ -95,6 +95,8 @@ std::string Heard(const Row& row, bool open) {
     trace.Take();
     g_notes.clear();
     row.op(*receiver);
+    // Nothing shows a box or leaves the wait cursor on, not even a failed open on construction.
+    EXPECT_TRUE(host.MessageBoxes().empty() && host.WaitCursorDepth() == 0);
     const std::string sent = trace.Take(), state = gsr ? " " + State(*gsr) : "";
     if (!open) return sent + (state == kSame ? "" : state);  // a closed port sends and changes nothing
     return sent + g_notes + state;
@@ -189,7 +191,6 @@ const std::vector<Row> kRows = {
     On<CStarlink>("query beacon", [](auto& r) { r.QueryBeacon(); }, "$PSLIQ,NME,MSS\r\n[200]$PSLIQ,NME,MSK\r\n[200]"),
     On<CStarlink>("beacon, mask", [](auto& r) { r.SetBeacon(BEACON_MODE_MANUAL, L"304.0", L""), r.SetSatElevMask(-5); },
                   kMsk + "$PSLIS,ELM,-5\r\n[200]"),
-    On<CStarlink>("default NMEA", [](auto& r) { r.SetDefaultNMEA(); }, kStarlinkDefault),
     On<CStarlink>("GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); },
                   "$PSLIS,NME,ALL,A,OFF\r\n[200]$PSLIS,NME,GGA,A,ON\r\n[200]"),
     On<CStarlink>("reset never waits", [](auto& r) { Note(r.ResetAll(true)); }, kStarlinkReset + " =1"),
@@ -209,7 +210,6 @@ const std::vector<Row> kRows = {
                Paced({"$PMVXG,007,,1,,,,,", "$PMVXG,007,GGA,0,1,,1,6,2", "$PMVXG,007,GSA,0,1,,1,,,",
                       "$PMVXG,007,GSV,0,1,,5,,,"}, "[200]") + " =1"),
 
-    On<SirfProbe>("default NMEA", [](auto& r) { r.SetDefaultNMEA(); }, kSirfDefault),
     On<SirfProbe>("GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); },
                   kSirfGga + "$PSRF103,02,00,00,01*26\r\n[400]$PSRF103,05,00,00,01*21\r\n[400]"
                   "$PSRF103,03,00,00,01*27\r\n[400]" + kSirfRmcGllOff),
@@ -276,7 +276,7 @@ const std::vector<Row> kRows = {
                 "$JFREQ,1557845.000000,1200\r\n[800]" + kSave + k95Fast),
 
     // The state after each row follows its transcript.
-    On<Gsr>("NMEA lists", [](auto& r) { r.SetGgaOnlyNMEA(), r.SetDefaultNMEA(); }, kGsrGgaOnly + kGsrDefault + kSame),
+    On<Gsr>("GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); }, kGsrGgaOnly + kSame),
     On<Gsr>("mask queries: COM2, one blank", [](auto& r) { r.QuerySatElevMask(), r.QueryGpsSettings(); },
             Paced({"LOG COM2 ECUTOFFA ONCE", "LOG COM2 ECUTOFFA ONCE"}, "[100]") + " 01300 0/4"),
     On<Gsr>("beacon and DGPS queries", [](auto& r) { r.QueryBeacon(), r.QueryDgpsMode(); },
@@ -317,6 +317,9 @@ const std::vector<Row> kRows = {
             " 11310 1/4", " 11310 1/4"),
     On<Gsr>("new interval", [](auto& r) { r.m_bRawOutputOn = true, r.SetRawDataOutputInterval(5.5); },
             "LOG RANGEB ONTIME 5\r\n[100]" + kOnChanged + kSave1 + " 11310 1/5", " 11310 1/4"),
+    On<Gsr>("emulation initialises without a port",
+            [](auto& r) { Emulate(r), Note(r.Initialize()), Note(CGPSReceiver::m_Port.IsOpen()); },
+            " =1 =0 00300 0/0", " 00300 0/0"),
     On<Gsr>("not a number", [](auto& r) { Note(r.SetRawDataOutputInterval(NAN)); }, " =0" + kSame),
 };
 // clang-format on
@@ -358,19 +361,20 @@ TEST(CommandSets, Gsr2650lbSetsUpPortZeroOnConstruction) {
     EXPECT_EQ(trace.Receiver().BaudRate(), 9600);
 }
 
-// Without a device construction fails quietly, and emulation needs no port.
-TEST(CommandSets, Gsr2650lbWithoutADevice) {
-    test::CommandTrace trace(5);
-    test::RecordingHost host;
-    Cgsr2650lb r;
-    EXPECT_TRUE(host.MessageBoxes().empty());
-    EXPECT_EQ(host.WaitCursorDepth(), 0);
-    SetStartState(r);
-    r.SetupReceiver(0, 0, 0.0, L"", true);
-    EXPECT_TRUE(r.Initialize());
-    EXPECT_EQ(State(r), "00300 0/0");
-    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
-    EXPECT_EQ(trace.Take(), "");
+// Runs op while a driver thread moves the clock to the next deadline (at most maxStepMs on)
+// whenever `waiters` threads wait on it.
+template <class Op>
+bool Driving(platform::VirtualClock& clock, int waiters, DWORD maxStepMs, Op op) {
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        while (!done) {
+            if (clock.WaitForTimedWaiters(waiters, 50ms)) clock.AdvanceToNextDeadline(maxStepMs);
+        }
+    });
+    const bool result = op();
+    done = true;
+    driver.join();
+    return result;
 }
 
 // Unanswered, the CSI reset lets each acknowledgement window run out and still sends every step.
@@ -381,22 +385,12 @@ TEST(CommandSets, UnacknowledgedResetStillSendsEveryStep) {
     receiver.SetupReceiver(kPort, 0, 0.0, L"", false);
     ASSERT_TRUE(receiver.OpenPort());
     trace.Take();
-    platform::VirtualClock& clock = trace.Clock();
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        while (!done) {
-            if (clock.WaitForTimedWaiters(1, 50ms)) clock.AdvanceToNextDeadline();
-        }
-    });
-    EXPECT_FALSE(receiver.ResetAll(true));
-    done = true;
-    driver.join();
+    EXPECT_FALSE(Driving(trace.Clock(), 1, INFINITE, [&] { return receiver.ResetAll(true); }));
     EXPECT_EQ(trace.Take(), "$PASHS,RST\r\n[3000]" + Paced(kCsiSetup, ""));
-    EXPECT_GE(clock.MonotonicMs(), 23000u);
+    EXPECT_GE(trace.Clock().MonotonicMs(), 23000u);
 }
 
 TEST(CommandSets, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
-    std::atomic<bool> finished{false};  // ends the clock driver below
     test::CommandTrace trace(kPort);
     test::RecordingHost host;
     CGPSEngine engine;
@@ -405,26 +399,18 @@ TEST(CommandSets, AcknowledgedResetThroughTheEngineEndsEachWaitEarly) {
     receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
     engine.SetReceiver(receiver);
     ASSERT_TRUE(engine.Start());
-    platform::VirtualClock& clock = trace.Clock();
     // Pause marks may precede a command on its line. The GSA sentence behind the acknowledgement
     // lets its single comma be framed.
     trace.Receiver().OnLine([&](const std::string& line) {
         if (line.find("$PASHS") == std::string::npos) return;
         trace.Receiver().Send(sim::NmeaSentence("PASHR,ACK") + test::Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
     });
+    trace.Take();
     // The reader thread sits in its cycle pause after each reply: let those pauses pass while it
     // and the window's timer both wait, but never a first-byte wait, which a reply on its way
     // ends, nor anything near a time-out.
-    std::thread driver([&] {
-        while (!finished) {
-            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
-        }
-    });
-    trace.Take();
-    EXPECT_TRUE(receiver->ResetAll(true));
-    finished = true;
-    driver.join();
-    EXPECT_LT(clock.MonotonicMs(), 10000u);
+    EXPECT_TRUE(Driving(trace.Clock(), 2, CGPSEngine::kCyclePauseMs, [&] { return receiver->ResetAll(true); }));
+    EXPECT_LT(trace.Clock().MonotonicMs(), 10000u);
     EXPECT_TRUE(trace.Receiver().WaitForReceived("$PASHS,RST\r\n[3000]" + Paced(kCsiSetup, ""), 10s));
     engine.Stop();  // also wakes a handler still waiting for the timer that is gone
 }
