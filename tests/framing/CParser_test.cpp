@@ -43,14 +43,12 @@ TEST(CParser, NumberSyntax) {
         std::optional<double> asDouble;
     } cases[] = {
         // clang-format off
-        {L"12", 12, 12.0},  {L"-3", -3, -3.0},  {L"+4", 4, 4.0},  {L" 7\r\n", 7, 7.0},
-        {L"007", 7, 7.0},   {L"2147483647", 2147483647, 2147483647.0},
-        {L"-2147483648", -2147483647 - 1, -2147483648.0},  {L"2147483648", no, 2147483648.0},
-        {L"1.5", no, 1.5},  {L"-0.25", no, -0.25},  {L"1.5e3", no, 1500.0},  {L"1E-2", no, 0.01},
-        {L".5", no, 0.5},   {L"5.", no, 5.0},  {L"", no, no},  {L"  ", no, no},  {L"abc", no, no},
-        {L"12x", no, no},   {L"1 2", no, no},  {L"-", no, no}, {L"+-1", no, no}, {L".", no, no},
-        {L"1e", no, no},    {L"e5", no, no},   {L"0x1A", no, no},  {L"nan", no, no},
-        {L"inf", no, no},   {L"1e999", no, no},  {L"1e-999", no, no},  {L"1,5", no, no},
+        // Plain numbers and their limits are compared with from_chars below; here what fields add.
+        {L"12", 12, 12.0},  {L"+4", 4, 4.0},  {L" 7\r\n", 7, 7.0},  {L"2147483648", no, 2147483648.0},
+        {L"1.5", no, 1.5},  {L"", no, no},  {L"  ", no, no},  {L"abc", no, no},  {L"12x", no, no},
+        {L"1 2", no, no},   {L"-", no, no}, {L"+-1", no, no}, {L".", no, no}, {L"1e", no, no},
+        {L"e5", no, no},    {L"0x1A", no, no},  {L"nan", no, no},  {L"inf", no, no},  {L"1e999", no, no},
+        {L"1e-999", no, no},  {L"1,5", no, no},
         {L"\x0661\x0662", no, no},  // digits of another script
         // clang-format on
     };
