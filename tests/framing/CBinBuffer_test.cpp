@@ -73,8 +73,6 @@ std::string Hostile(std::size_t size) {
 }
 
 const std::string kGga = test::Nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-const std::string kVtg = test::Nmea("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K");
-const std::string kGsa = test::Nmea("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
 const std::string kAck = test::Nmea("PASHR,ACK");
 
 TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
@@ -83,7 +81,7 @@ TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
         std::vector<std::string> reads;
         std::vector<Messages> expected;  // per read
     };
-    const std::string g = Cr(kGga), v = Cr(kVtg), mbn = sim::AshtechRecord("MBN", Hostile(40));
+    const std::string g = Cr(kGga), mbn = sim::AshtechRecord("MBN", Hostile(40));
     const std::string bin95 = sim::BinBlock(95, std::string(128, '\r'));
     const std::string bin96 = sim::BinBlock(96, std::string(300, ','));
     const std::string mixedCase = "$PASHR,mbn," + mbn.substr(11);
@@ -91,30 +89,23 @@ TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
     // Header length 4 and body length 0 (bytes 8-9, after the record): 8 bytes, framed only
     // once more than 28 bytes are there.
     const std::string aShort("\xAA\x44\x12\x04\x01\x02\x03\x04", 8);
+    // Each kind of message in the usual way, in any reads, is the mixed streams' test below; here
+    // the edges.
     // clang-format off
-    std::vector<Case> cases = {
+    const Case cases[] = {
         {"stray bytes before a sentence dropped", {"\x01Z" + kGga}, {{g}}},
-        {"single-comma reply waits for a later comma", {kAck, kVtg}, {{}, {Cr(kAck), v}}},
-        {"LF after the CR skipped, a '$' there kept", {g + kVtg + kGsa}, {{g, v, Cr(kGsa)}}},
-        {"CR ending a read, LF in the next", {g, "\n" + kVtg}, {{g}, {v}}},
-        {"CR ending a read, next read starts with '$'", {g, kVtg + kGsa}, {{g}, {v, Cr(kGsa)}}},
-        {"'#' reply ends at its CR, LF dropped", {"#LOG,COM1,0\r\n"}, {{"#LOG,COM1,0\r"}}},
-        {"'#' reply cut before the next '#'", {"#A,1,2#B,3,4\r\n"}, {{"#A,1,2", "#B,3,4\r"}}},
+        {"single-comma reply waits for a later comma", {kAck, kGga}, {{}, {Cr(kAck), g}}},
         {"lone '#' at the buffer start", {"##B,3,4\r\n"}, {{"#", "#B,3,4\r"}}},
         {"lone '#' moved to the start", {"xx##B", ",3,4\r\n"}, {{}, {"#", "#B,3,4\r"}}},
         {"comma-less '#' line borrows no tags", {"#x\r\n" + mbn + kGga}, {{"#x\r", Cr(mbn), g}}},
         {"comma-less '$' line before a record", {"$PGRMO\r\n" + mbn}, {{"$PGRMO\r", Cr(mbn)}}},
         {"record type compares without case", {mixedCase}, {{Cr(mixedCase)}}},
-        {"$BIN 95: 140 bytes", {bin95.substr(0, 139), bin95.substr(139) + "\n"}, {{}, {bin95}}},
-        {"$BIN 96: 312 bytes", {bin96 + "\n" + kGga}, {{bin96, g}}},
         // A block's own bytes end with CR LF: what follows it directly is the next message.
         {"four $BIN blocks back to back", {bin95 + bin96 + bin95 + bin96}, {{bin95, bin96, bin95, bin96}}},
         {"GGA right after a $BIN block", {bin96 + kGga}, {{bin96, g}}},
         {"GGA after a block, split at the '$'", {bin95, kGga}, {{bin95}, {g}}},
         {"record then a sync at once", {mbn.substr(0, 54) + a100}, {{Cr(mbn), a100}}},
         {"$BIN with another block byte is text", {"$BINa\x01,\r\n"}, {{"$BINa\x01,\r"}}},
-        {"AA 44 12, 28 + 100: 132 bytes once all there", {a100.substr(0, 131), a100.substr(131)},
-         {{}, {a100}}},
         {"AA 44 12, 40-byte header", {a40.substr(0, 29), a40.substr(29) + kGga}, {{}, {a40, g}}},
         {"short AA 44 12 waits for more than 28 bytes", {aShort + std::string(20, '\0'), "z"},
          {{}, {aShort}}},
@@ -123,13 +114,6 @@ TEST(CBinBuffer, FramesMessagesAsTheReceiversSendThem) {
         {"AA ending a read, then another byte: dropped", {"zz\xAA", "Q" + kGga}, {{}, {g}}},
     };
     // clang-format on
-    // Records of fixed length by second field, whatever their payload holds, one byte short first.
-    const std::pair<const char*, int> fixed[] = {{"MBN", 54}, {"MCA", 49}, {"PBN", 68}, {"SAL", 82}, {"SNV", 144}};
-    for (const auto& [type, length] : fixed) {
-        const std::string r = sim::AshtechRecord(type, Hostile(static_cast<std::size_t>(length - 14)));
-        const auto n = static_cast<std::size_t>(length);
-        cases.push_back({type, {r.substr(0, n - 1), r.substr(n - 1) + kGga}, {{}, {Cr(r), g}}});
-    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.legend);
         CBinBuffer buffer;
