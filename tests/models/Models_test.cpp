@@ -98,7 +98,7 @@ std::string Heard(const Row& row, bool open) {
     // Nothing shows a box or leaves the wait cursor on, not even a failed open on construction.
     EXPECT_TRUE(host.MessageBoxes().empty() && host.WaitCursorDepth() == 0);
     const std::string sent = trace.Take(), state = gsr ? " " + State(*gsr) : "";
-    if (!open) return sent + (state == kSame ? "" : state);  // a closed port sends and changes nothing
+    if (!open) return sent + (state == kSame ? "" : state);  // the state only when it changed
     return sent + g_notes + state;
 }
 
