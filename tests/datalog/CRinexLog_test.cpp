@@ -79,42 +79,15 @@ TEST(RinexFieldTest, GpsWeekAndSecondsToCalendar) {
     }
 }
 
-TEST(RinexFieldTest, ObservationHeaderColumns) {
+// The header's full layout is in the logger's file below.
+TEST(RinexFieldTest, ObservationHeaderOptionalLineAndLongNames) {
     rinex::ObservationHeader h;
-    h.program = "tolvik 1.0";
-    h.date = "20250314 100600 UTC";
-    h.markerName = "site";
-    h.receiverType = "Ashtech";
-    h.x = 2590040.1377, h.y = -1038512.10694, h.z = 5716179.3516;
-    h.antennaHeight = 1.5;
     h.interval = 1.0;
-    h.firstObservation = {2025, 3, 14, 10, 5, 18.0};
-    const Lines expected = {
-        "     3.04           OBSERVATION DATA    G: GPS              RINEX VERSION / TYPE",
-        "tolvik 1.0                              20250314 100600 UTC PGM / RUN BY / DATE ",
-        "site                                                        MARKER NAME         ",
-        "NON_GEODETIC                                                MARKER TYPE         ",
-        "                                                            OBSERVER / AGENCY   ",
-        "                    Ashtech                                 REC # / TYPE / VERS ",
-        "                                                            ANT # / TYPE        ",
-        "  2590040.1377 -1038512.1069  5716179.3516                  APPROX POSITION XYZ ",
-        "        1.5000        0.0000        0.0000                  ANTENNA: DELTA H/E/N",
-        "G    3 C1C L1C D1C                                          SYS / # / OBS TYPES ",
-        "     1.000                                                  INTERVAL            ",
-        "  2025     3    14    10     5   18.0000000     GPS         TIME OF FIRST OBS   ",
-        "G L1C  0.00000                                              SYS / PHASE SHIFT   ",
-        "                                                            END OF HEADER       ",
-    };
-    EXPECT_EQ(rinex::ObservationHeaderLines(h), expected);
+    const std::size_t withInterval = rinex::ObservationHeaderLines(h).size();
     h.interval = 0.0;  // unknown: the optional line goes
-    EXPECT_EQ(rinex::ObservationHeaderLines(h).size(), expected.size() - 1);
+    EXPECT_EQ(rinex::ObservationHeaderLines(h).size(), withInterval - 1);
     h.markerName = std::string(70, 'm');  // cut at column 60, the label stays in place
     EXPECT_EQ(rinex::ObservationHeaderLines(h)[2], std::string(60, 'm') + "MARKER NAME         ");
-
-    EXPECT_EQ(rinex::NavigationHeaderLines("tolvik 1.0", "", "20250314 100600 UTC"),
-              (Lines{"     3.04           N: GNSS NAV DATA    G: GPS              RINEX VERSION / TYPE",
-                     "tolvik 1.0                              20250314 100600 UTC PGM / RUN BY / DATE ",
-                     "                                                            END OF HEADER       "}));
 }
 
 CGPSDataRaw EpochWith(double receiverTime, std::initializer_list<CGPSSatelliteDataRaw> satellites) {
@@ -131,24 +104,6 @@ CGPSSatelliteDataRaw Satellite(int prn, double range, double phase, double doppl
     CGPSSatelliteDataRaw s;
     s.m_nPRN = prn, s.m_dRange = range, s.m_dPhase = phase, s.m_dDoppler = doppler, s.m_bValid = valid;
     return s;
-}
-
-TEST(RinexRecordTest, ObservationRecordLinesAndBlankFields) {
-    const CGPSDataRaw epoch = EpochWith(468318.5, {
-                                                      Satellite(5, 22635795.732, -1039590.951, -2584.79),
-                                                      Satellite(12, 23439964.385, 0.0, 3040.1),  // no phase
-                                                      Satellite(33, 2e7, 1.0, 1.0),              // not GPS: left out
-                                                      Satellite(9, 2e7, 1.0, 1.0, false),        // unused slot
-                                                      Satellite(7, 2e10, 5.5, 0.0),  // range too wide: blank
-                                                  });
-    const Lines expected = {
-        "> 2025 03 14 10 05 18.5000000  0  3",
-        "G05  22635795.732    -1039590.951       -2584.790",
-        "G12  23439964.385                        3040.100",
-        "G07" + std::string(14 + 2 + 9, ' ') + "5.500",
-    };
-    EXPECT_EQ(rinex::ObservationRecord(epoch), expected);
-    EXPECT_TRUE(rinex::ObservationRecord(EpochWith(0.0, {Satellite(40, 1.0, 1.0, 1.0)})).empty());
 }
 
 // An ephemeris in the receiver's units (semicircles, semicircles per millisecond), sent at the
@@ -201,48 +156,73 @@ struct RinexLogTest : ::testing::Test {
 TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
     CRinexLog log;
     log.SetFileBase(CString::FromBytes(dir.File("site.2025")));  // the dot stays
-    EXPECT_EQ(log.GetFilename().ToBytes(), dir.File("site.2025.obs"));
-    EXPECT_EQ(log.GetNavigationFilename().ToBytes(), dir.File("site.2025.nav"));
     log.SetLogInterval(2.0);
     log.SetAntennaHeight(1.5);
     log.SetReceiverType("Ashtech");
     ASSERT_TRUE(log.Open()) << log.GetLastErrorText();
 
     const CGPSSatelliteDataRaw sv = Satellite(5, 22635795.732, 1.5, -2.25);
-    EXPECT_TRUE(log.LogEpoch(EpochWith(468318.0, {sv})));
+    EXPECT_TRUE(log.LogEpoch(EpochWith(468318.5, {
+                                                     Satellite(5, 22635795.732, -1039590.951, -2584.79),
+                                                     Satellite(12, 23439964.385, 0.0, 3040.1),  // no phase
+                                                     Satellite(33, 2e7, 1.0, 1.0),              // not GPS: left out
+                                                     Satellite(9, 2e7, 1.0, 1.0, false),        // unused slot
+                                                     Satellite(7, 2e10, 5.5, 0.0),              // range too wide: blank
+                                                 })));
     EXPECT_FALSE(log.LogEpoch(EpochWith(468319.0, {sv}))) << "within the interval";
-    CGPSDataRaw noPosition = EpochWith(468320.0, {sv});
+    CGPSDataRaw noPosition = EpochWith(468320.5, {sv});
     noPosition.m_bPositionValid = false;
     EXPECT_FALSE(log.LogEpoch(noPosition));
-    EXPECT_TRUE(log.LogEpoch(EpochWith(468320.0, {sv})));
+    EXPECT_TRUE(log.LogEpoch(EpochWith(468320.5, {sv})));
     EXPECT_FALSE(log.LogEpoch(EpochWith(468318.0, {sv}))) << "back in time";
+    EXPECT_TRUE(rinex::ObservationRecord(EpochWith(0.0, {Satellite(40, 1.0, 1.0, 1.0)})).empty());
 
     CGPSDataEphemeris e = WeekEndEphemeris();
     EXPECT_TRUE(log.LogEphemeris(e));
     EXPECT_FALSE(log.LogEphemeris(e)) << "the same issue again";
-    e.m_nAODE = 46, e.m_nToe = e.m_nToc = 7200;
-    EXPECT_TRUE(log.LogEphemeris(e)) << "a new issue";
-    e.m_nWeek = 0;
-    EXPECT_FALSE(log.LogEphemeris(e)) << "no week";
+    CGPSDataEphemeris next = e;
+    next.m_nAODE = 46, next.m_nToe = next.m_nToc = 7200;
+    EXPECT_TRUE(log.LogEphemeris(next)) << "a new issue";
+    CGPSDataEphemeris noWeek = next;
+    noWeek.m_nWeek = 0;
+    EXPECT_FALSE(log.LogEphemeris(noWeek)) << "no week";
     EXPECT_EQ(log.GetNumEpochs(), 2);
     EXPECT_EQ(log.GetNumEphemerides(), 2);
     log.Close();
     EXPECT_EQ(log.GetLastErrorText(), "");
 
-    const Lines obs = test::ReadLines(dir.File("site.2025.obs"));
-    ASSERT_EQ(obs.size(), 14u + 4u);
-    EXPECT_EQ(obs[1], "tolvik                                  20250314 100600 UTC PGM / RUN BY / DATE ");
-    EXPECT_EQ(obs[2].substr(0, 10), "site.2025 ") << "marker name from the file's name";
-    EXPECT_EQ(obs[7].substr(0, 42), "  2590039.8569 -1038512.2993  5716178.2324") << "64.131 N 21.849 W 85 m";
-    EXPECT_EQ(obs[8].substr(0, 14), "        1.5000");
-    EXPECT_EQ(obs[10].substr(0, 10), "     2.000");
-    EXPECT_EQ(obs[14], "> 2025 03 14 10 05 18.0000000  0  1");
-    EXPECT_EQ(obs[15], "G05  22635795.732           1.500          -2.250");
-    EXPECT_EQ(obs[16], "> 2025 03 14 10 05 20.0000000  0  1");
-    const Lines nav = test::ReadLines(dir.File("site.2025.nav"));
-    ASSERT_EQ(nav.size(), 3u + 2 * 8u);
-    EXPECT_EQ(nav[3].substr(0, 23), "G07 2025 03 09 00 00 00");
-    EXPECT_EQ(nav[11].substr(0, 23), "G07 2025 03 09 02 00 00");
+    // The marker is named after the file; the position is 64.131 N 21.849 W 85 m.
+    EXPECT_EQ(test::ReadLines(dir.File("site.2025.obs")),
+              (Lines{
+                  "     3.04           OBSERVATION DATA    G: GPS              RINEX VERSION / TYPE",
+                  "tolvik                                  20250314 100600 UTC PGM / RUN BY / DATE ",
+                  "site.2025                                                   MARKER NAME         ",
+                  "NON_GEODETIC                                                MARKER TYPE         ",
+                  "                                                            OBSERVER / AGENCY   ",
+                  "                    Ashtech                                 REC # / TYPE / VERS ",
+                  "                                                            ANT # / TYPE        ",
+                  "  2590039.8569 -1038512.2993  5716178.2324                  APPROX POSITION XYZ ",
+                  "        1.5000        0.0000        0.0000                  ANTENNA: DELTA H/E/N",
+                  "G    3 C1C L1C D1C                                          SYS / # / OBS TYPES ",
+                  "     2.000                                                  INTERVAL            ",
+                  "  2025     3    14    10     5   18.5000000     GPS         TIME OF FIRST OBS   ",
+                  "G L1C  0.00000                                              SYS / PHASE SHIFT   ",
+                  "                                                            END OF HEADER       ",
+                  "> 2025 03 14 10 05 18.5000000  0  3",
+                  "G05  22635795.732    -1039590.951       -2584.790",
+                  "G12  23439964.385                        3040.100",
+                  "G07" + std::string(14 + 2 + 9, ' ') + "5.500",
+                  "> 2025 03 14 10 05 20.5000000  0  1",
+                  "G05  22635795.732           1.500          -2.250",
+              }));
+    Lines nav = {"     3.04           N: GNSS NAV DATA    G: GPS              RINEX VERSION / TYPE",
+                 "tolvik                                  20250314 100600 UTC PGM / RUN BY / DATE ",
+                 "                                                            END OF HEADER       "};
+    for (const CGPSDataEphemeris& issue : {e, next}) {
+        const Lines record = rinex::NavigationRecord(issue);
+        nav.insert(nav.end(), record.begin(), record.end());
+    }
+    EXPECT_EQ(test::ReadLines(dir.File("site.2025.nav")), nav);
     if (!m_bCommaLocale) std::printf("note: no de_DE locale here; the files were written under \"C\"\n");
 }
 

@@ -25,14 +25,12 @@ TEST_F(SyncTest, AutoResetReleasesOneWaiterPerSignalManualResetReleasesAll) {
         SCOPED_TRACE(manual ? "manual reset" : "auto reset");
         Event* event = CreateEvent(manual, false);
         std::atomic<int> released{0};
-        std::vector<std::thread> waiters;
-        for (int i = 0; i < 2; ++i) {
-            waiters.emplace_back([&] {
-                EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
-                released.fetch_add(1);
-                released.notify_all();
-            });
-        }
+        const auto wait = [&] {
+            EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+            released.fetch_add(1);
+            released.notify_all();
+        };
+        std::thread first(wait), second(wait);
         ASSERT_TRUE(clock.WaitForBlockedWaiters(2));
         EXPECT_TRUE(SetEvent(event));
         released.wait(0);
@@ -41,28 +39,22 @@ TEST_F(SyncTest, AutoResetReleasesOneWaiterPerSignalManualResetReleasesAll) {
             EXPECT_EQ(released.load(), 1);
             SetEvent(event);
         }
-        for (auto& t : waiters) t.join();
+        first.join(), second.join();
         EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
-        EXPECT_TRUE(ResetEvent(event));
-        EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+        EXPECT_TRUE(ResetEvent(event) && WaitForSingleObject(event, 0) == WAIT_TIMEOUT);
         EXPECT_TRUE(CloseHandle(event));
     }
 }
 
 TEST_F(SyncTest, WaitForMultipleObjectsReportsTheLowestSetIndex) {
-    Event e0(false, false);
-    Event e1(false, false);
-    Event e2(false, true);
-    Event manual(true, false);
+    Event e0(false, false), e1(false, false), e2(false, true), manual(true, false);
     e1.Set();
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_OBJECT_0 + 2);  // e1 taken
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_TIMEOUT);
-    manual.Set();
-    e0.Set();
+    manual.Set(), e0.Set();
     EXPECT_EQ(WaitForMultipleObjects({&manual, &e0}, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForMultipleObjects({&manual, &e0}, 0), WAIT_OBJECT_0);
-
     EXPECT_EQ(WaitForMultipleObjects({&e0, nullptr}, 0), WAIT_FAILED);
     EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
     EXPECT_FALSE(SetEvent(nullptr) || ResetEvent(nullptr) || CloseHandle(nullptr));
@@ -70,8 +62,7 @@ TEST_F(SyncTest, WaitForMultipleObjectsReportsTheLowestSetIndex) {
 }
 
 TEST_F(SyncTest, TimedWaitsEndAtTheirVirtualDeadlineOrAtASignal) {
-    Event never(true, false);
-    Event signalled(false, false);
+    Event never(true, false), signalled(false, false);
     std::atomic<DWORD> shortWait{kNotYet}, longWait{kNotYet}, endless{kNotYet}, woken{kNotYet};
     std::thread a([&] { shortWait = WaitForSingleObject(&never, 500); });
     std::thread b([&] { longWait = WaitForSingleObject(&never, 2000); });

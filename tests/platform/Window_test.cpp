@@ -6,6 +6,7 @@
 #include <atomic>
 #include <semaphore>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tolvik/platform/Clock.h"
@@ -67,17 +68,16 @@ TEST_F(WindowTest, PostsWaitForThePumpAndASendWaitsForItsDispatch) {
     stop.Set();
     const std::thread::id ownerId = owner.get_id();
     owner.join();
-    ASSERT_EQ(w.received.size(), 4u);
+    // Every message handled on the owner's thread, the posts in their order.
     std::vector<int> posted;
     for (const auto& [wParam, thread] : w.received) {
-        EXPECT_EQ(thread, ownerId) << wParam;  // every message handled on the owner's thread
+        EXPECT_EQ(thread, ownerId) << wParam;
         if (wParam == 7 || wParam == 9) posted.push_back(wParam);
     }
-    EXPECT_EQ(posted, (std::vector<int>{7, 9}));
+    EXPECT_EQ(std::pair(w.received.size(), posted), std::pair(std::size_t{4}, std::vector<int>{7, 9}));
     // Its thread has ended: nothing reaches the window any more, and a payload is freed at once.
     EXPECT_FALSE(PostMessage(hWnd, WM_USER, NewInt(1), 0, FreeInt));
-    EXPECT_EQ(g_freed.load(), 1);
-    EXPECT_EQ(SendMessage(hWnd, WM_USER, 3, 0), 0);
+    EXPECT_EQ(std::pair(g_freed.load(), SendMessage(hWnd, WM_USER, 3, 0)), std::pair(1, LRESULT{0}));
 }
 
 TEST_F(WindowTest, PayloadsThatCannotBeDeliveredAreFreedAndSendersReleased) {
@@ -97,14 +97,11 @@ TEST_F(WindowTest, PayloadsThatCannotBeDeliveredAreFreedAndSendersReleased) {
     LRESULT result = -1;
     std::thread sender([&] { result = SendMessage(hWnd, WM_USER, 5, 0); });
     done.acquire();
-    EXPECT_TRUE(PostMessage(hWnd, WM_APP + 1, NewInt(1), 0, FreeInt));
-    EXPECT_TRUE(PostMessage(hWnd, WM_APP + 2, NewInt(2), 0, FreeInt));
+    EXPECT_TRUE(PostMessage(hWnd, WM_APP + 1, NewInt(1), 0, FreeInt) &&
+                PostMessage(hWnd, WM_APP + 2, NewInt(2), 0, FreeInt));
     go.release();
-    sender.join();
-    owner.join();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_freed.load(), 2);
-    EXPECT_FALSE(IsWindow(hWnd));
+    sender.join(), owner.join();
+    EXPECT_EQ(std::tuple(result, g_freed.load(), IsWindow(hWnd)), std::tuple(LRESULT{0}, 2, false));
 
     // The default host has no main window: what is posted to it is freed at once.
     ASSERT_EQ(AfxGetApp()->GetMainWnd(), nullptr);

@@ -33,12 +33,11 @@ auto Fields(const CGPSDataRaw& r) {
 // Phase and Doppler have opposite signs in the two kinds; an MCA keeps the MBN's tag and range.
 TEST(CGPSDataRaw, AddSatelliteDataKeepsTheSignConventionsOfEachRecordKind) {
     CGPSDataRaw raw;
-    ASSERT_TRUE(raw.AddSatelliteData(Mbn(5, 1999, 0.07, 12345, 100.25)));
-    ASSERT_TRUE(raw.AddSatelliteData(Mca(200, -12345, -100.25)));
-    ASSERT_TRUE(raw.AddSatelliteData(Mbn(7, -2999, -0.5, -1, -1.0)));
-    ASSERT_TRUE(raw.AddSatelliteData(Mbn(9, 500, 0.1, 10, 1.0)));
-    ASSERT_TRUE(raw.AddSatelliteData(Mca(9, 20, 2.0)));   // replaces the phase and Doppler
-    ASSERT_TRUE(raw.AddSatelliteData(Mca(255, 1, 1.0)));  // MCA numbers are unsigned
+    // The second MCA for PRN 9 replaces its phase and Doppler; MCA numbers are unsigned.
+    ASSERT_TRUE(
+        raw.AddSatelliteData(Mbn(5, 1999, 0.07, 12345, 100.25)) && raw.AddSatelliteData(Mca(200, -12345, -100.25)) &&
+        raw.AddSatelliteData(Mbn(7, -2999, -0.5, -1, -1.0)) && raw.AddSatelliteData(Mbn(9, 500, 0.1, 10, 1.0)) &&
+        raw.AddSatelliteData(Mca(9, 20, 2.0)) && raw.AddSatelliteData(Mca(255, 1, 1.0)));
     ASSERT_EQ(raw.GetNumSV(), 5);
     // PRN, tag (x 0.002 truncated toward zero), range, phase, Doppler, reserved, reserved, valid
     const decltype(Fields(CGPSSatelliteDataRaw())) expected[] = {
@@ -62,17 +61,13 @@ TEST(CGPSDataRaw, AddSatelliteDataKeepsTheSignConventionsOfEachRecordKind) {
 // At most 11 satellites: then every record is refused, even for one held; so are PRNs below 1.
 TEST(CGPSDataRaw, RefusedRecordsChangeNothingAndClearEmptiesAllButTheTime) {
     CGPSDataRaw raw;
-    EXPECT_FALSE(raw.AddSatelliteData(Mbn(0, 1, 1.0, 1, 1.0)));
-    EXPECT_FALSE(raw.AddSatelliteData(Mbn(-1, 1, 1.0, 1, 1.0)));
-    EXPECT_FALSE(raw.AddSatelliteData(Mca(0, 1, 1.0)));
-    EXPECT_EQ(raw.GetNumSV(), 0);
+    EXPECT_FALSE(raw.AddSatelliteData(Mbn(0, 1, 1.0, 1, 1.0)) || raw.AddSatelliteData(Mbn(-1, 1, 1.0, 1, 1.0)) ||
+                 raw.AddSatelliteData(Mca(0, 1, 1.0)) || raw.GetNumSV() != 0);
     for (int prn = 1; prn <= 11; ++prn) ASSERT_TRUE(raw.AddSatelliteData(Mbn(prn, 0, 0.1, 0, 0.0))) << prn;
     const CGPSDataRaw before = raw;
-    EXPECT_FALSE(raw.AddSatelliteData(Mbn(12, 0, 0.1, 0, 0.0)));
-    EXPECT_FALSE(raw.AddSatelliteData(Mca(12, 0, 0.0)));
-    EXPECT_FALSE(raw.AddSatelliteData(Mbn(3, 500, 0.9, 9, 9.0)));
-    EXPECT_FALSE(raw.AddSatelliteData(Mca(3, 9, 9.0)));
-    EXPECT_EQ(raw.GetNumSV(), 11);
+    EXPECT_FALSE(raw.AddSatelliteData(Mbn(12, 0, 0.1, 0, 0.0)) || raw.AddSatelliteData(Mca(12, 0, 0.0)) ||
+                 raw.AddSatelliteData(Mbn(3, 500, 0.9, 9, 9.0)) || raw.AddSatelliteData(Mca(3, 9, 9.0)) ||
+                 raw.GetNumSV() != 11);
     for (int i = 0; i < CGPSDataRaw::kSlots; ++i)
         EXPECT_EQ(Fields(raw.m_Satellites[i]), Fields(before.m_Satellites[i])) << i;
 

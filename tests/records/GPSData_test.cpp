@@ -2,63 +2,60 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <string>
 
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik {
 namespace {
 
-// The numbers Clear zeroes: ten doubles, the three counts, course, speed, time of day, offsets.
-std::vector<double> Numbers(const CGPSData& d) {
-    // clang-format off
-    return {d.m_dLatitude, d.m_dLongitude, d.m_dAltitude, d.m_dHDOP, d.m_dPDOP, d.m_dVDOP,
-            d.m_dMeanSNR, d.m_dHorzError, d.m_dVertError, d.m_dPosError, d.m_nSatellitesUsed + 0.0,
-            d.m_nSatellitesInView + 0.0, d.m_nFixStatus + 0.0, d.m_dCourse, d.m_dSpeed,
-            d.m_dUTCTime, d.m_dNorthOffset, d.m_dEastOffset};
-    // clang-format on
+using D = CGPSData;
+constexpr double D::*kReals[] = {&D::m_dLatitude,  &D::m_dLongitude,   &D::m_dAltitude,  &D::m_dHDOP,
+                                 &D::m_dPDOP,      &D::m_dVDOP,        &D::m_dMeanSNR,   &D::m_dHorzError,
+                                 &D::m_dVertError, &D::m_dPosError,    &D::m_dCourse,    &D::m_dSpeed,
+                                 &D::m_dUTCTime,   &D::m_dNorthOffset, &D::m_dEastOffset};
+constexpr std::int32_t D::*kCounts[] = {&D::m_nSatellitesUsed, &D::m_nSatellitesInView, &D::m_nFixStatus};
+constexpr bool D::*kFlags[] = {&D::m_bPositionValid,     &D::m_bVelocityValid,    &D::m_bDOPValid,
+                               &D::m_bSatellitesChanged, &D::m_bProprietaryValid, &D::m_bSVInfoValid};
+
+// The numbers as "." (zero) or "#", then the flags as 0 or 1 (m_bSVInfoValid last).
+std::string Summary(const D& d) {
+    std::string text;
+    for (const auto m : kReals) text += d.*m == 0.0 ? '.' : '#';
+    for (const auto m : kCounts) text += d.*m == 0 ? '.' : '#';
+    text += ' ';
+    for (const auto m : kFlags) text += d.*m ? '1' : '0';
+    return text;
 }
-// The epoch flags, m_bSVInfoValid last.
-std::vector<bool> Flags(const CGPSData& d) {
-    return {d.m_bPositionValid,     d.m_bVelocityValid,    d.m_bDOPValid,
-            d.m_bSatellitesChanged, d.m_bProprietaryValid, d.m_bSVInfoValid};
-}
-void SetFlags(CGPSData& d) {
-    d.m_bPositionValid = d.m_bVelocityValid = d.m_bDOPValid = true;
-    d.m_bSatellitesChanged = d.m_bProprietaryValid = d.m_bSVInfoValid = true;
+void SetAll(D& d) {
+    for (const auto m : kReals) d.*m = 1.5;
+    for (const auto m : kCounts) d.*m = 4;
+    for (const auto m : kFlags) d.*m = true;
 }
 
+// Invalidate clears the flags (m_bSVInfoValid only when asked), Clear the numbers too and stamps
+// the time; neither touches the satellites, the proprietary text or the status.
 TEST(CGPSData, InvalidateClearsTheFlagsAndClearAlsoTheNumbersButNotSatellitesTextOrStatus) {
     platform::VirtualClock clock;
     platform::ScopedClock guard(clock);
-    CGPSData d;
+    D d;
     EXPECT_EQ(d.m_Time.GetTime(), clock.Now());
-    d.m_dLatitude = d.m_dLongitude = d.m_dAltitude = d.m_dHDOP = d.m_dPDOP = d.m_dVDOP = 1.0;
-    d.m_dMeanSNR = d.m_dHorzError = d.m_dVertError = d.m_dPosError = d.m_dCourse = 2.0;
-    d.m_dSpeed = d.m_dUTCTime = d.m_dNorthOffset = d.m_dEastOffset = 3.0;
-    d.m_nSatellitesUsed = d.m_nSatellitesInView = d.m_nFixStatus = 4;
     d.m_Satellites[11].m_nPRN = 32;
     d.m_szProprietary[78] = 'P';
     d.m_Status.m_bUpdated = true;
-    const std::vector<double> numbers = Numbers(d);
-
-    SetFlags(d);
+    const std::string all(18, '#');
+    SetAll(d);
     d.Invalidate(false);
-    EXPECT_EQ(Flags(d), (std::vector<bool>{false, false, false, false, false, true}));
-    SetFlags(d);
+    EXPECT_EQ(Summary(d), all + " 000001");
+    SetAll(d);
     d.Invalidate(true);
-    EXPECT_EQ(Flags(d), std::vector<bool>(6, false));
-    EXPECT_EQ(Numbers(d), numbers);
-
-    SetFlags(d);
+    EXPECT_EQ(Summary(d), all + " 000000");
+    SetAll(d);
     clock.Advance(5000);
     d.Clear();
-    EXPECT_EQ(Numbers(d), std::vector<double>(numbers.size(), 0.0));
-    EXPECT_EQ(Flags(d), std::vector<bool>(6, false));
+    EXPECT_EQ(Summary(d), std::string(18, '.') + " 000000");
     EXPECT_EQ(d.m_Time.GetTime(), clock.Now());
-    EXPECT_EQ(d.m_Satellites[11].m_nPRN, 32);
-    EXPECT_EQ(d.m_szProprietary[78], 'P');
-    EXPECT_TRUE(d.m_Status.m_bUpdated);
+    EXPECT_TRUE(d.m_Satellites[11].m_nPRN == 32 && d.m_szProprietary[78] == 'P' && d.m_Status.m_bUpdated);
 }
 
 }  // namespace

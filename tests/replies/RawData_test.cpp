@@ -1,4 +1,4 @@
-// Raw records through the decoders to the host; raw output commands ("[200]": a 200 ms pause).
+// Raw records through the decoders to the host.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -106,9 +106,8 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
     EXPECT_EQ(std::tuple(CGPSReceiver::m_GPSEphemeris.m_nWeek, host.Pump()), std::tuple(1500, 0));
 }
 
-TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
-    EXPECT_FALSE(rx.EnablePostProcessing(true)) << "the port is closed";
-    EXPECT_TRUE(rx.SetRawDataOutputInterval(0.5)) << "built even when nothing can be sent";
+// The "$BIN" records as words, and how often the handler repeats the Axis3 raw-output command.
+TEST_F(RawDataTest, BinRecordsAndTheirRepeatedCommand) {
     rx.SetupReceiver(trace.Port(), 0, 0.0, L"", false);
     ASSERT_TRUE(rx.Initialize());
     trace.Take();
@@ -144,33 +143,16 @@ TEST_F(RawDataTest, BinRecordsAndRawOutputCommands) {
         }
         EXPECT_EQ(seen, pattern) << interval;
     }
-
-    ASSERT_TRUE(rx.EnablePostProcessing(true));
-    EXPECT_EQ(trace.Take(),
-              "$PASHS,RAW,MBN,A,ON\r\n[200]$PASHS,RAW,PBN,A,ON\r\n[200]"
-              "$PASHS,RAW,SNV,A,ON\r\n[200]");
-    ASSERT_TRUE(rx.EnablePostProcessing(false));
-    EXPECT_EQ(trace.Take(),
-              "$PASHS,RAW,MBN,A,OFF\r\n[200]$PASHS,RAW,PBN,A,OFF\r\n[200]"
-              "$PASHS,RAW,SNV,A,OFF\r\n[200]");
-    // The interval is stored whatever the result; only 0.25 s and longer are sent.
-    for (const auto& [seconds, ok, text] : {std::tuple{0.2, false, ""},
-                                            {0.25, true, "$PASHS,RCI,0.250000\r\n[200]"},
-                                            {1.5, true, "$PASHS,RCI,1.500000\r\n[200]"},
-                                            {INFINITY, false, ""}}) {
-        EXPECT_EQ(rx.SetRawDataOutputInterval(seconds), ok);
-        EXPECT_EQ(std::tuple(rx.m_dRawDataInterval, trace.Take()), std::tuple(seconds, text));
-    }
 }
 
-// Records framed from a stream cut in two at every point, attached and parsed as the engine does;
-// the four-satellite rule, and callbacks hear of an ephemeris before it is posted.
+// Records framed and handed over as the engine does (the framing's independence from the reads is
+// the framing tests' part): the four-satellite rule, a refused record counted, and callbacks hear
+// of an ephemeris before it is posted.
 TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
-    static std::vector<std::size_t> postedBefore;  // how many the host had at each callback
-    postedBefore.clear();
+    static std::size_t postedBefore = 99;  // how many the host had at the callback
     const auto onEphemeris = [](GPSNotificationType, CGPSNotification*, void* context) {
         auto* h = static_cast<test::RecordingHost*>(context);
-        postedBefore.push_back((h->Pump(), h->ephemerides.size()));
+        postedBefore = (h->Pump(), h->ephemerides.size());
     };
     rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, onEphemeris, &host);
     // An epoch of three satellites is dropped and does not carry over into the next one.
@@ -180,31 +162,21 @@ TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
     for (int prn : {2, 5, 12, 29}) stream += sim::MbnRecord({prn, prn == 29, 0, 0.07});
     stream += sim::PbnRecord({.towMs = 33000, .x = 6378137.0});
     stream += sim::MbnRecord({.prn = 3, .headMark = 2});  // refused: counted as an error
-    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
-        rx.m_nRawMessageErrors = 0;
-        CBinBuffer buffer;
-        for (const std::string& part : {stream.substr(0, cut), stream.substr(cut)}) {
-            buffer.Append(part.data(), int(part.size()));
-            for (buffer.GetCurrentMessage(); buffer.HasMessage(); buffer.Next()) {
-                int n = 0;
-                const char* bytes = buffer.GetMessageBin(n);
-                CString text = buffer.GetMessage();
-                rx.AttachRawData(bytes, n), rx.Parse(text);
-            }
-            buffer.Resize();
-        }
-        EXPECT_EQ(rx.m_nRawMessageErrors, 1) << "cut at " << cut;
-        host.Pump();
+    CBinBuffer buffer;
+    buffer.Append(stream.data(), int(stream.size()));
+    for (buffer.GetCurrentMessage(); buffer.HasMessage(); buffer.Next()) {
+        int n = 0;
+        const char* bytes = buffer.GetMessageBin(n);
+        CString text = buffer.GetMessage();
+        rx.AttachRawData(bytes, n), rx.Parse(text);
     }
-    ASSERT_EQ(std::tuple(host.rawEpochs.size(), host.ephemerides.size(), postedBefore.size()),
-              std::tuple(stream.size() + 1, stream.size() + 1, stream.size() + 1));
-    for (std::size_t i = 0; i <= stream.size(); ++i) {
-        const CGPSDataRaw& epoch = *host.rawEpochs[i];
-        EXPECT_EQ(
-            std::tuple(epoch.m_nNumSV, epoch.m_nGPSWeek, epoch.m_bLastRecord, epoch.m_dReceiverTime, postedBefore[i]),
-            std::tuple(4, 2409, true, 33.0, i));  // the ephemeris posted after its callback
-        EXPECT_EQ(sim::SnvPayload(*host.ephemerides[i]), SnvRecord(2409).substr(11, 132));
-    }
+    host.Pump();
+    EXPECT_EQ(std::tuple(rx.m_nRawMessageErrors, postedBefore), std::tuple(1, std::size_t{0}));
+    ASSERT_EQ(std::pair(host.rawEpochs.size(), host.ephemerides.size()), std::pair(std::size_t{1}, std::size_t{1}));
+    const CGPSDataRaw& epoch = *host.rawEpochs[0];
+    EXPECT_EQ(std::tuple(epoch.m_nNumSV, epoch.m_nGPSWeek, epoch.m_bLastRecord, epoch.m_dReceiverTime),
+              std::tuple(4, 2409, true, 33.0));
+    EXPECT_EQ(sim::SnvPayload(*host.ephemerides[0]), SnvRecord(2409).substr(11, 132));
 }
 
 }  // namespace
