@@ -71,7 +71,6 @@ struct BoxCase {
     std::string file;  // the emulation file; empty: none (the open-error box)
     const char* box;
 };
-
 struct AfterStopCase {
     const char* legend;
     std::function<void(std::unique_ptr<CGPSEngine>&)> call;
@@ -92,20 +91,15 @@ TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
     auto engine = std::make_unique<CGPSEngine>();
     engine->SetReceiver(engine->FindReceiver(L"Other"));
     engine->m_bEmulation = true;
-    if (box.file.empty()) {
-        engine->m_strEmulationFile = L"/nonexistent/recording.log";
-        engine->m_strEmulationDir = L"/nonexistent/";
-    } else {
-        test::WriteFile(dir.File("pause.log"), box.file);
-        engine->m_strEmulationFile = CString::FromBytes(dir.File("pause.log"));
-    }
+    engine->m_strEmulationFile = CString::FromBytes(box.file.empty() ? "/nonexistent/x.log" : dir.File("pause.log"));
+    engine->m_strEmulationDir = L"/nonexistent/";
+    test::WriteFile(dir.File("pause.log"), box.file);
     ASSERT_TRUE(engine->Start());
     // The reader thread reaches its box (the pause line after its half second) and stays there.
     while (!host.events->inBox.IsSet()) {
         if (clock.WaitForTimedWaiters(1, 10ms)) clock.AdvanceToNextDeadline();
     }
-    ASSERT_EQ(host.MessageBoxes().size(), 1u);
-    EXPECT_EQ(host.MessageBoxes()[0], CString::FromBytes(box.box));
+    EXPECT_EQ(host.MessageBoxes(), std::vector{CString::FromBytes(box.box)});
 
     // The UI thread is busy in Stop: the thread cannot answer; Stop gives up after its second.
     const std::uint64_t before = clock.MonotonicMs();
@@ -118,23 +112,19 @@ TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
     // (or no longer exists) and ends without touching it.
     host.events->release.Set();
     ASSERT_EQ(platform::WaitForSingleObject(&host.events->returned, INFINITE), platform::WAIT_OBJECT_0);
-    if (engine) {
-        engine->Stop();
-        EXPECT_FALSE(engine->IsActive());
-    }
+    if (engine) engine->Stop();
 }
 
+using Engine = std::unique_ptr<CGPSEngine>;
 INSTANTIATE_TEST_SUITE_P(
     BoxesAndCalls, HeldBoxTest,
     ::testing::Combine(
         ::testing::Values(BoxCase{"PauseLine", "VEK PAUSE,Turn the antenna\n" + Nmea("GPGGA,1"), "Turn the antenna"},
                           BoxCase{"MissingFile", "",
                                   "Unable to open the emulation file: '/nonexistent/Emulation.log'."}),
-        ::testing::Values(AfterStopCase{"Start", [](std::unique_ptr<CGPSEngine>& e) { EXPECT_TRUE(e->Start()); }},
-                          AfterStopCase{
-                              "SetReceiver",
-                              [](std::unique_ptr<CGPSEngine>& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
-                          AfterStopCase{"Destructor", [](std::unique_ptr<CGPSEngine>& e) { e.reset(); }})),
+        ::testing::Values(AfterStopCase{"Start", [](Engine& e) { EXPECT_TRUE(e->Start()); }},
+                          AfterStopCase{"SetReceiver", [](Engine& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
+                          AfterStopCase{"Destructor", [](Engine& e) { e.reset(); }})),
     [](const auto& testInfo) {
         return std::string(std::get<0>(testInfo.param).legend) + "Then" + std::get<1>(testInfo.param).legend;
     });
@@ -147,19 +137,18 @@ constexpr const char* kGga = "GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,54
 using DeviceTest = test::LiveEngineTest;
 
 TEST_F(DeviceTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
-    auto first = std::make_unique<sim::SimulatedReceiver>(sim::SimulatedReceiver::Options{true, false});
-    ASSERT_TRUE(first->IsOpen());
-    CSerialPort::SetPortDevice(kPort, first->DevicePath());
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    first->Send(Nmea(kGga));
+    sim::SimulatedReceiver first(sim::SimulatedReceiver::Options{true, false});
+    ASSERT_TRUE(first.IsOpen());
+    CSerialPort::SetPortDevice(kPort, first.DevicePath());
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));  // a model with a keep-alive
+    first.Send(Nmea(kGga));
     ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
     EXPECT_TRUE(host.deviceEvents.empty());
 
-    test::Unplug(*first, kPort);
+    test::Unplug(first, kPort);
     ASSERT_TRUE(PumpUntil([&] { return !host.deviceEvents.empty(); }));
     EXPECT_EQ(host.deviceEvents, std::vector<WPARAM>{GPS_DEVICE_LOST});
-    EXPECT_TRUE(engine.IsDeviceLost());
-    EXPECT_TRUE(engine.IsActive());
+    EXPECT_TRUE(engine.IsDeviceLost() && engine.IsActive());
 
     // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
     ASSERT_TRUE(clock.Settle());
@@ -183,8 +172,13 @@ TEST_F(DeviceTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
     second.Send(Nmea("GPGGA,123520.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
     ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 2; }));
     EXPECT_DOUBLE_EQ(host.epochs[1]->m_dUTCTime, 12 * 3600 + 35 * 60 + 20);
+    // Stop while the device is gone again ends the reopen attempts at once.
+    test::Unplug(second, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 3; }));
+    const auto before = clock.MonotonicMs();
     engine.Stop();
-    first.reset();
+    EXPECT_EQ(clock.MonotonicMs(), before);
+    EXPECT_FALSE(engine.IsActive());
 }
 
 // ---- Binary records
@@ -216,12 +210,9 @@ TEST(BinaryRecords, SeveralInOneReadEachReachTheHostIntact) {
         engine.UpdateGPSBuffer(burst);
         host.Pump();
         EXPECT_EQ(host.binaryMessages, 4);
-        if (!copies) {
-            EXPECT_TRUE(host.binaryRecords.empty()) << "lParam stays 0 for hosts that did not ask";
-            continue;
-        }
-        ASSERT_EQ(host.binaryRecords.size(), 4u);
-        for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
+        ASSERT_EQ(host.binaryRecords.size(), copies ? 4u : 0u) << "lParam stays 0 for hosts that did not ask";
+        for (std::size_t i = 0; i < host.binaryRecords.size(); ++i)
+            EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
     }
     // Records that cannot be delivered are freed (ASan would report the leak).
     CGPSReceiver::SetBinaryRecordCopies(true);

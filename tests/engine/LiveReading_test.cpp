@@ -88,18 +88,6 @@ TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
     EXPECT_EQ(simulator.Received(), "") << "a model without keep-alive stays quiet";
 }
 
-TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));
-    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    test::Unplug(simulator, kPort);
-    // The reads fail, the keep-alive's writes fail, retry and try a reopen; all on virtual time.
-    for (int i = 0; i < 8; ++i) NextWait();
-    engine.Stop();
-    EXPECT_FALSE(engine.IsActive());
-    EXPECT_EQ(engine.m_pThread, nullptr);
-}
-
 // The raw log is switched on and off while running and takes whole bursts; a log that cannot be
 // created or written is reported (the first reason kept) and switched off, and reading goes on.
 TEST_F(LiveTest, RawLogFollowsItsSwitchAndReportsFailures) {
