@@ -6,6 +6,7 @@
 
 #include "support/TestSupport.h"
 #include "tolvik/engine/CGPSEngine.h"
+#include "tolvik/framing/CTextFile.h"
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik {
@@ -51,11 +52,14 @@ protected:
         CBinBuffer chunk(bytes.data(), static_cast<int>(bytes.size()));
         return engine.UpdateGPSBuffer(chunk);
     }
-    // Replays a file with these contents (engine started; false when Start failed).
+    // Replays a file with these contents, or the file at a path (false when Start failed).
     bool Replay(const std::string& contents) {
         test::WriteFile(dir.File("replay.log"), contents);
+        return ReplayFile(dir.File("replay.log"));
+    }
+    bool ReplayFile(const std::string& path) {
         engine.m_bEmulation = true;
-        engine.m_strEmulationFile = CString::FromBytes(dir.File("replay.log"));
+        engine.m_strEmulationFile = CString::FromBytes(path);
         return engine.Start();
     }
     // Lets the reader thread take its next 500 ms step and waits until it is asleep again.
@@ -221,6 +225,85 @@ TEST_F(EngineTest, AFolderNameFallsBackToEmulationLogInTheEmulationDirectory) {
     AwaitEnd();     // an empty file ends the replay
     engine.Stop();  // collects the thread, which has ended by itself
     EXPECT_EQ(probe->Parsed().size(), 1u);
+}
+
+// A recording replayed through the reader thread at its 500 ms pace publishes the same epochs as
+// the same recording passed on at once (the tool's --fast replay).
+class ReplayEquivalence : public EngineTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ReplayEquivalence, PacedAndFastReplaysPublishTheSameEpochs) {
+    std::string path = GetParam();
+    if (path.starts_with("shared:")) {
+        TOLVIK_REQUIRE_SHARED_DATA();
+        path = test::SharedData(path.substr(7));
+    } else {
+        path = test::ProjectFile(path);
+    }
+    std::vector<std::string> lines = test::ReadLines(path);
+    if (lines.size() > 400) lines.resize(400);  // enough for every kind of sentence; keeps it quick
+    const auto fast = test::EngineReplay(host, lines);
+
+    test::FreshSharedState();
+    CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+    receiver->SetupReceiver(0, 1, 1.5, L"", true);
+    engine.SetReceiver(receiver);
+    receiver->Initialize();
+    ASSERT_TRUE(ReplayFile(path));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_TRUE(clock.Settle());
+        clock.Advance(CGPSEngine::kLinePaceMs);
+    }
+    ASSERT_TRUE(clock.Settle());
+    engine.Stop();
+    host.Pump();
+    ASSERT_GT(fast.size(), 3u);
+    ASSERT_EQ(host.epochs.size(), fast.size());
+    for (std::size_t i = 0; i < fast.size(); ++i) {
+        SCOPED_TRACE("epoch " + std::to_string(i));
+        test::ExpectSameEpoch(*host.epochs[i], *fast[i]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, ReplayEquivalence,
+                         ::testing::Values("data/sample.log", "shared:receivers/tn200-all.log",
+                                           "shared:receivers/garmin17n.log"));
+
+// A recording with a line far longer than the framing buffer (a corrupt file, a device read as a
+// file): the line is cut at the buffer limit and counted as an overflow, memory stays bounded,
+// and the lines after it are handled as before.
+TEST_F(EngineTest, ALongLineIsCutCountedAndLeavesTheFramingBufferSmall) {
+    CGPSReceiver* receiver = engine.FindReceiver(L"Other");
+    receiver->SetupReceiver(0, 0, 0.0, L"", true);
+    engine.SetReceiver(receiver);
+    const std::string path = dir.File("long.log"), gga = kGga1.substr(0, kGga1.size() - 2);
+    for (const char fill : {'x', '$'}) {
+        SCOPED_TRACE(std::string("line of ") + fill);
+        test::WriteFile(path, gga + "\r\n" + std::string(24 << 20, fill) + "\r\n" + gga + "\r\n");
+        const int overflows = engine.m_nOverflowCount;
+        const int messages = receiver->m_nMessageCount;
+        CTextFile file(false, false);
+        ASSERT_NE(file.Open(path.c_str(), CTextFile::typeText), 0);
+        for (CString line; file.ReadString(line);) {
+            EXPECT_LE(line.GetLength(), CGPSEngine::kBufferLimit);
+            engine.ReplayLine(line);
+            // Whatever a line brings, the buffer never holds more than two reads' worth.
+            EXPECT_LE(engine.m_Buffer.GetCapacity(), 4 * CGPSEngine::kBufferLimit);
+        }
+        EXPECT_EQ(file.GetCutLines(), 1);
+        EXPECT_EQ(engine.m_nOverflowCount - overflows, 1);
+        EXPECT_EQ(receiver->m_nMessageCount - messages, 2) << "both sentences around the long line";
+    }
+    // A host that hands the engine one huge read: the buffer gives the memory back when it empties,
+    // but ordinary use keeps its storage (no allocation per read).
+    CBinBuffer buffer;
+    const std::string huge(8 << 20, 'x');
+    buffer.Append(huge.data(), static_cast<int>(huge.size()));
+    buffer.Clear();
+    EXPECT_LE(buffer.GetCapacity(), CBinBuffer::kMaxLength);
+    buffer.Append(gga.data(), static_cast<int>(gga.size()));
+    const int capacity = buffer.GetCapacity();
+    buffer.Clear();
+    EXPECT_EQ(buffer.GetCapacity(), capacity);
 }
 
 }  // namespace
