@@ -52,14 +52,11 @@ protected:
         CBinBuffer chunk(bytes.data(), static_cast<int>(bytes.size()));
         return engine.UpdateGPSBuffer(chunk);
     }
-    // Replays a file with these contents, or the file at a path (false when Start failed).
+    // Replays a file with these contents (false when Start failed).
     bool Replay(const std::string& contents) {
         test::WriteFile(dir.File("replay.log"), contents);
-        return ReplayFile(dir.File("replay.log"));
-    }
-    bool ReplayFile(const std::string& path) {
         engine.m_bEmulation = true;
-        engine.m_strEmulationFile = CString::FromBytes(path);
+        engine.m_strEmulationFile = CString::FromBytes(dir.File("replay.log"));
         return engine.Start();
     }
     // Lets the reader thread take its next 500 ms step and waits until it is asleep again.
@@ -175,32 +172,25 @@ TEST(ComBuffer, CollectsUntilJustPastItsLimit) {
 
 // ---- Emulation replay
 
+// A pause line shows its text and passes nothing on; line ends become CR LF.
 TEST_F(EngineTest, ReplaysOneLineEveryHalfSecondAndStartsAgain) {
-    ASSERT_TRUE(Replay("$GPAAA,1,x*00\n$GPBBB,2,y*00\r\n$GPCCC,3,z*00\n"));
+    ASSERT_TRUE(Replay("VEK PAUSE,Turn the antenna now, then go on\n$GPAAA,1,x*00\n$GPBBB,2,y*00\r\n$GPCCC,3,z*00\n"));
     ASSERT_TRUE(clock.Settle());
-    EXPECT_TRUE(probe->Parsed().empty()) << "the first line waits for its half second";
+    EXPECT_TRUE(host.MessageBoxes().empty()) << "the first line waits for its half second";
     const std::string a = "$GPAAA,1,x*00\r\n", b = "$GPBBB,2,y*00\r\n", c = "$GPCCC,3,z*00\r\n";
-    const std::vector<std::string> expected = {a, b, c, a, b};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
+    std::vector<std::string> expected;
+    for (const std::string& line : {std::string(), a, b, c, std::string(), a}) {
         Step();
-        EXPECT_EQ(probe->Parsed(), std::vector(expected.begin(), expected.begin() + static_cast<long>(i) + 1));
+        if (!line.empty()) expected.push_back(line);
+        EXPECT_EQ(probe->Parsed(), expected);
     }
+    EXPECT_EQ(host.MessageBoxes(), std::vector(2, CString(L"Turn the antenna now, then go on")));
     // Stop ends the thread's pause at once; no time-out is needed.
     const auto before = clock.MonotonicMs();
     engine.Stop();
     EXPECT_EQ(clock.MonotonicMs(), before);
     EXPECT_TRUE(!engine.IsActive() && engine.m_pThread == nullptr);
     EXPECT_EQ(engine.m_Buffer.GetLength(), 0);
-}
-
-TEST_F(EngineTest, PauseLinesPassOnlyTheLineAfterThem) {
-    ASSERT_TRUE(Replay("VEK PAUSE,Turn the antenna now, then go on\n" + kGga1));
-    Step();
-    EXPECT_EQ(host.MessageBoxes(), std::vector{CString(L"Turn the antenna now, then go on")});
-    EXPECT_TRUE(probe->Parsed().empty()) << "the pause line holds no message start";
-    Step();
-    EXPECT_EQ(probe->Parsed(), std::vector{kGga1});
-    engine.Stop();
 }
 
 TEST_F(EngineTest, AFolderNameFallsBackToEmulationLogInTheEmulationDirectory) {
@@ -248,12 +238,8 @@ TEST_P(ReplayEquivalence, PacedAndFastReplaysPublishTheSameEpochs) {
     receiver->SetupReceiver(0, 1, 1.5, L"", true);
     engine.SetReceiver(receiver);
     receiver->Initialize();
-    ASSERT_TRUE(ReplayFile(path));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        ASSERT_TRUE(clock.Settle());
-        clock.Advance(CGPSEngine::kLinePaceMs);
-    }
-    ASSERT_TRUE(clock.Settle());
+    ASSERT_TRUE(Replay(test::ReadFile(path)));
+    for (std::size_t i = 0; i < lines.size(); ++i) ASSERT_NO_FATAL_FAILURE(Step());
     engine.Stop();
     host.Pump();
     ASSERT_GT(fast.size(), 3u);
