@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/MixedStream.h"
 #include "support/TestSupport.h"
 #include "tolvik/engine/CGPSEngine.h"
 #include "tolvik/framing/CTextFile.h"
@@ -152,6 +153,41 @@ TEST_F(EngineTest, BufferUpdateHandsEveryCompleteMessageToTheReceiver) {
     ASSERT_EQ(host.rawStrings.size(), 1u);
     EXPECT_EQ(host.rawStrings[0]->ToBytes(), kGga1);
     EXPECT_EQ(engine.m_ComBuffer.GetData().ToBytes(), kGga1);
+}
+
+TEST_F(EngineTest, SeveralBinaryRecordsInOneReadEachReachTheHostIntact) {
+    engine.SetReceiver(engine.FindReceiver(L"Javad"));
+    engine.m_bAttachRawData = true;
+    std::string read;
+    std::vector<std::vector<WORD>> expected;
+    for (int i = 0; i < 4; ++i) {
+        const std::string data(128, static_cast<char>('A' + i));
+        const std::string block = sim::BinBlock(95, data);
+        std::vector<WORD> words;
+        for (std::size_t b = 0; b + 1 < block.size(); b += 2) {
+            words.push_back(static_cast<WORD>(static_cast<unsigned char>(block[b]) |
+                                              static_cast<unsigned char>(block[b + 1]) << 8));
+        }
+        expected.push_back(words);
+        read += block + "\n";  // the line feed a receiver ends its block with
+    }
+    for (const bool copies : {false, true}) {
+        CGPSReceiver::SetBinaryRecordCopies(copies);
+        host.binaryMessages = 0;
+        CBinBuffer burst(read.data(), static_cast<int>(read.size()));
+        engine.UpdateGPSBuffer(burst);
+        host.Pump();
+        EXPECT_EQ(host.binaryMessages, 4);
+        ASSERT_EQ(host.binaryRecords.size(), copies ? 4u : 0u) << "lParam stays 0 for hosts that did not ask";
+        for (std::size_t i = 0; i < host.binaryRecords.size(); ++i)
+            EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
+    }
+    // Records that cannot be delivered are freed (ASan would report the leak).
+    CGPSReceiver::SetBinaryRecordCopies(true);
+    host.SetMainWnd(nullptr);
+    CBinBuffer again(read.data(), static_cast<int>(read.size()));
+    engine.UpdateGPSBuffer(again);
+    CGPSReceiver::SetBinaryRecordCopies(false);
 }
 
 TEST(ComBuffer, CollectsUntilJustPastItsLimit) {

@@ -1,6 +1,5 @@
-// The engine with hosts that behave like GUI hosts and devices that behave like real ones: message
-// boxes shown on a UI thread that is busy in Stop and Start, a device unplugged and plugged in
-// again mid-stream, several binary records in one read. On virtual time.
+// The engine with hosts that behave like GUI hosts: message boxes shown on a UI thread that is
+// busy in Stop and Start. On virtual time.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,9 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "sim/MixedStream.h"
-#include "sim/SimulatedReceiver.h"
-#include "support/LiveEngine.h"
 #include "support/TestSupport.h"
 #include "tolvik/engine/CGPSEngine.h"
 #include "tolvik/platform/Clock.h"
@@ -128,99 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& testInfo) {
         return std::string(std::get<0>(testInfo.param).legend) + "Then" + std::get<1>(testInfo.param).legend;
     });
-
-// ---- Device loss
-
-constexpr int kPort = 5;
-constexpr const char* kGga = "GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
-
-using DeviceTest = test::LiveEngineTest;
-
-TEST_F(DeviceTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
-    sim::SimulatedReceiver first(sim::SimulatedReceiver::Options{true, false});
-    ASSERT_TRUE(first.IsOpen());
-    CSerialPort::SetPortDevice(kPort, first.DevicePath());
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));  // a model with a keep-alive
-    first.Send(Nmea(kGga));
-    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
-    EXPECT_TRUE(host.deviceEvents.empty());
-
-    test::Unplug(first, kPort);
-    ASSERT_TRUE(PumpUntil([&] { return !host.deviceEvents.empty(); }));
-    EXPECT_EQ(host.deviceEvents, std::vector<WPARAM>{GPS_DEVICE_LOST});
-    EXPECT_TRUE(engine.IsDeviceLost() && engine.IsActive());
-
-    // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
-    ASSERT_TRUE(clock.Settle());
-    for (int i = 0; i < 3; ++i) {
-        clock.Advance(CGPSEngine::kReopenIntervalMs);
-        ASSERT_TRUE(clock.Settle());
-    }
-    host.Pump();
-    EXPECT_EQ(host.deviceEvents.size(), 1u);
-
-    // Plugged in again (a new terminal, as a USB adapter gets): back within the next second.
-    sim::SimulatedReceiver second(sim::SimulatedReceiver::Options{true, false});
-    ASSERT_TRUE(second.IsOpen());
-    CSerialPort::SetPortDevice(kPort, second.DevicePath());
-    const std::uint64_t pluggedAt = clock.MonotonicMs();
-    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 2; }));
-    EXPECT_LT(clock.MonotonicMs() - pluggedAt, 2 * CGPSEngine::kReopenIntervalMs) << "at the next attempt";
-    EXPECT_EQ(host.deviceEvents.back(), GPS_DEVICE_BACK);
-    EXPECT_FALSE(engine.IsDeviceLost());
-
-    second.Send(Nmea("GPGGA,123520.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 2; }));
-    EXPECT_DOUBLE_EQ(host.epochs[1]->m_dUTCTime, 12 * 3600 + 35 * 60 + 20);
-    // Stop while the device is gone again ends the reopen attempts at once.
-    test::Unplug(second, kPort);
-    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 3; }));
-    const auto before = clock.MonotonicMs();
-    engine.Stop();
-    EXPECT_EQ(clock.MonotonicMs(), before);
-    EXPECT_FALSE(engine.IsActive());
-}
-
-// ---- Binary records
-
-TEST(BinaryRecords, SeveralInOneReadEachReachTheHostIntact) {
-    VirtualClock clock;  // the block's output command is repeated with a pause now and then
-    platform::ScopedClock guard{clock};
-    test::RecordingHost host;
-    CGPSEngine engine;
-    engine.SetReceiver(engine.FindReceiver(L"Javad"));
-    engine.m_bAttachRawData = true;
-    std::string read;
-    std::vector<std::vector<WORD>> expected;
-    for (int i = 0; i < 4; ++i) {
-        const std::string data(128, static_cast<char>('A' + i));
-        const std::string block = sim::BinBlock(95, data);
-        std::vector<WORD> words;
-        for (std::size_t b = 0; b + 1 < block.size(); b += 2) {
-            words.push_back(static_cast<WORD>(static_cast<unsigned char>(block[b]) |
-                                              static_cast<unsigned char>(block[b + 1]) << 8));
-        }
-        expected.push_back(words);
-        read += block + "\n";  // the line feed a receiver ends its block with
-    }
-    for (const bool copies : {false, true}) {
-        CGPSReceiver::SetBinaryRecordCopies(copies);
-        host.binaryMessages = 0;
-        CBinBuffer burst(read.data(), static_cast<int>(read.size()));
-        engine.UpdateGPSBuffer(burst);
-        host.Pump();
-        EXPECT_EQ(host.binaryMessages, 4);
-        ASSERT_EQ(host.binaryRecords.size(), copies ? 4u : 0u) << "lParam stays 0 for hosts that did not ask";
-        for (std::size_t i = 0; i < host.binaryRecords.size(); ++i)
-            EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
-    }
-    // Records that cannot be delivered are freed (ASan would report the leak).
-    CGPSReceiver::SetBinaryRecordCopies(true);
-    host.SetMainWnd(nullptr);
-    CBinBuffer again(read.data(), static_cast<int>(read.size()));
-    engine.UpdateGPSBuffer(again);
-    CGPSReceiver::SetBinaryRecordCopies(false);
-}
 
 }  // namespace
 }  // namespace tolvik

@@ -1,5 +1,5 @@
 // Live reading: the engine's reader thread on a real pseudo-terminal with the simulated receiver
-// on the other end, on virtual time.
+// on the other end, on virtual time; a device unplugged and plugged in again mid-stream.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +16,11 @@ using sim::SimulatedReceiver;
 using test::Nmea;
 
 constexpr int kPort = 3;
+
+// A fix at 12:35 and the given second.
+std::string Gga(int second) {
+    return Nmea("GPGGA,1235" + std::to_string(second) + ".00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+}
 
 class LiveTest : public test::LiveEngineTest {
 protected:
@@ -66,11 +71,11 @@ TEST_F(LiveTest, ASilentSecondCallsTheKeepAliveAndStopEndsTheWaitAtOnce) {
 
 TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
     ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    simulator.Send(Nmea("GPGGA,000001.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    simulator.Send(Gga(11));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     // The second sentence is parsed somewhere between these two moments of virtual time.
     const std::uint64_t sentAt = clock.MonotonicMs();
-    simulator.Send(Nmea("GPGGA,000002.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    simulator.Send(Gga(12));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(2));
     const std::uint64_t seenAt = clock.MonotonicMs();
     ASSERT_NE(LonScale(), 0.0) << "the estimator took an origin";
@@ -88,6 +93,48 @@ TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
     EXPECT_EQ(simulator.Received(), "") << "a model without keep-alive stays quiet";
 }
 
+TEST_F(LiveTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));  // a model with a keep-alive
+    simulator.Send(Gga(19));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
+    EXPECT_TRUE(host.deviceEvents.empty());
+
+    test::Unplug(simulator, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return !host.deviceEvents.empty(); }));
+    EXPECT_EQ(host.deviceEvents, std::vector<WPARAM>{GPS_DEVICE_LOST});
+    EXPECT_TRUE(engine.IsDeviceLost() && engine.IsActive());
+
+    // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
+    ASSERT_TRUE(clock.Settle());
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(CGPSEngine::kReopenIntervalMs);
+        ASSERT_TRUE(clock.Settle());
+    }
+    host.Pump();
+    EXPECT_EQ(host.deviceEvents.size(), 1u);
+
+    // Plugged in again (a new terminal, as a USB adapter gets): back within the next second.
+    SimulatedReceiver second(SimulatedReceiver::Options{true, false});
+    ASSERT_TRUE(second.IsOpen());
+    CSerialPort::SetPortDevice(kPort, second.DevicePath());
+    const std::uint64_t pluggedAt = clock.MonotonicMs();
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 2; }));
+    EXPECT_LT(clock.MonotonicMs() - pluggedAt, 2 * CGPSEngine::kReopenIntervalMs) << "at the next attempt";
+    EXPECT_EQ(host.deviceEvents.back(), GPS_DEVICE_BACK);
+    EXPECT_FALSE(engine.IsDeviceLost());
+
+    second.Send(Gga(20));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 2; }));
+    EXPECT_DOUBLE_EQ(host.epochs[1]->m_dUTCTime, 12 * 3600 + 35 * 60 + 20);
+    // Stop while the device is gone again ends the reopen attempts at once.
+    test::Unplug(second, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 3; }));
+    const auto before = clock.MonotonicMs();
+    engine.Stop();
+    EXPECT_EQ(clock.MonotonicMs(), before);
+    EXPECT_FALSE(engine.IsActive());
+}
+
 // The raw log is switched on and off while running and takes whole bursts; a log that cannot be
 // created or written is reported (the first reason kept) and switched off, and reading goes on.
 TEST_F(LiveTest, RawLogFollowsItsSwitchAndReportsFailures) {
@@ -98,10 +145,7 @@ TEST_F(LiveTest, RawLogFollowsItsSwitchAndReportsFailures) {
         PumpUntilEpochs(host.epochs.size() + 1);
         ASSERT_TRUE(clock.Settle());
     };
-    const auto gga = [](int second) {
-        return Nmea("GPGGA,1235" + std::to_string(second) + ".00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    };
-    const std::string burst = gga(10) + std::string(" binary \x00\xFF\r\n", 12);  // whole, NUL included
+    const std::string burst = Gga(10) + std::string(" binary \x00\xFF\r\n", 12);  // whole, NUL included
     const struct {
         const char* path;
         bool on;
@@ -110,7 +154,7 @@ TEST_F(LiveTest, RawLogFollowsItsSwitchAndReportsFailures) {
     for (int i = 0; i < 5; ++i) {
         engine.m_strRawLogFile = CString::FromBytes(*steps[i].path == '/' ? steps[i].path : dir.File(steps[i].path));
         engine.m_bLogRawData = steps[i].on;
-        ASSERT_NO_FATAL_FAILURE(send(i == 0 ? burst : gga(11 + i))) << i;
+        ASSERT_NO_FATAL_FAILURE(send(i == 0 ? burst : Gga(11 + i))) << i;
         EXPECT_FALSE(engine.m_bLogRawData.load() && i >= 2) << steps[i].path;
     }
     EXPECT_EQ(test::ReadFile(dir.File("raw.log")), burst);
