@@ -142,19 +142,17 @@ TEST_F(AckTest, TimerStartRulesAndRestartWithNewInterval) {
 }
 
 TEST(PreciseTick, CarriesTheTickAcrossItsWrap) {
+    constexpr DWORD kShift = 0x80000001u, kLift = 0x7FFFFFFFu;
     const struct {
         const char* legend;
         DWORD last, tick, expected, storedLast;
     } cases[] = {
         {"ordinary progress", 1000, 1500, 1500, 1500},
         {"upper half, small step", 0x80000000u, 0x80000100u, 0x80000100u, 0x80000100u},
-        {"jump of more than an hour in the upper half is shifted", 0x80000000u, 0xF0000000u, 0xF0000000u + 0x80000001u,
-         0xF0000000u + 0x80000001u},
-        {"short step across zero stays as it is", 0xFFFFFF00u, 0x00000010u, 0x00000010u, 0x00000010u},
-        {"a tick just past half a range behind is lifted by half a range", 0x7FFFFFF0u, 0x00000010u,
-         0x00000010u + 0x7FFFFFFFu, 0x00000010u},
-        {"backwards within the lower half", 5000, 4000, 4000, 4000},
-    };
+        {"upper half, over an hour: shifted", 0x80000000u, 0xF0000000u, 0xF0000000u + kShift, 0xF0000000u + kShift},
+        {"short step across zero", 0xFFFFFF00u, 0x00000010u, 0x00000010u, 0x00000010u},
+        {"half a range behind: lifted", 0x7FFFFFF0u, 0x00000010u, 0x00000010u + kLift, 0x00000010u},
+        {"backwards in the lower half", 5000, 4000, 4000, 4000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.legend);
         DWORD last = c.last;
