@@ -156,37 +156,28 @@ TEST_F(EngineTest, BufferUpdateHandsEveryCompleteMessageToTheReceiver) {
 }
 
 TEST_F(EngineTest, SeveralBinaryRecordsInOneReadEachReachTheHostIntact) {
-    engine.SetReceiver(engine.FindReceiver(L"Javad"));
+    engine.SetReceiver(engine.FindReceiver(L"Javad"));  // its block output command is repeated now and then
     engine.m_bAttachRawData = true;
     std::string read;
-    std::vector<std::vector<WORD>> expected;
-    for (int i = 0; i < 4; ++i) {
-        const std::string data(128, static_cast<char>('A' + i));
-        const std::string block = sim::BinBlock(95, data);
-        std::vector<WORD> words;
-        for (std::size_t b = 0; b + 1 < block.size(); b += 2) {
-            words.push_back(static_cast<WORD>(static_cast<unsigned char>(block[b]) |
-                                              static_cast<unsigned char>(block[b + 1]) << 8));
-        }
-        expected.push_back(words);
-        read += block + "\n";  // the line feed a receiver ends its block with
-    }
+    const std::string fills = "ABCD";
+    for (const char fill : fills) read += sim::BinBlock(95, std::string(128, fill)) + "\n";  // as a receiver ends it
     for (const bool copies : {false, true}) {
         CGPSReceiver::SetBinaryRecordCopies(copies);
         host.binaryMessages = 0;
-        CBinBuffer burst(read.data(), static_cast<int>(read.size()));
-        engine.UpdateGPSBuffer(burst);
+        Update(read);
         host.Pump();
         EXPECT_EQ(host.binaryMessages, 4);
         ASSERT_EQ(host.binaryRecords.size(), copies ? 4u : 0u) << "lParam stays 0 for hosts that did not ask";
-        for (std::size_t i = 0; i < host.binaryRecords.size(); ++i)
-            EXPECT_EQ(host.binaryRecords[i]->m_Words, expected[i]) << "record " << i;
+        for (std::size_t i = 0; i < host.binaryRecords.size(); ++i) {  // each its own, from header to data end
+            const std::vector<WORD>& words = host.binaryRecords[i]->m_Words;
+            ASSERT_EQ(words.size(), 70u);
+            EXPECT_TRUE(words[0] == 0x4224 && words[4] == words[67] && words[67] == fills[i] * 0x101) << i;
+        }
     }
     // Records that cannot be delivered are freed (ASan would report the leak).
     CGPSReceiver::SetBinaryRecordCopies(true);
     host.SetMainWnd(nullptr);
-    CBinBuffer again(read.data(), static_cast<int>(read.size()));
-    engine.UpdateGPSBuffer(again);
+    Update(read);
     CGPSReceiver::SetBinaryRecordCopies(false);
 }
 

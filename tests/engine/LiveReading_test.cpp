@@ -105,11 +105,7 @@ TEST_F(LiveTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
     EXPECT_TRUE(engine.IsDeviceLost() && engine.IsActive());
 
     // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
-    ASSERT_TRUE(clock.Settle());
-    for (int i = 0; i < 3; ++i) {
-        clock.Advance(CGPSEngine::kReopenIntervalMs);
-        ASSERT_TRUE(clock.Settle());
-    }
+    for (int i = 0; i < 3; ++i) NextWait();
     host.Pump();
     EXPECT_EQ(host.deviceEvents.size(), 1u);
 
