@@ -176,13 +176,6 @@ TEST_F(DispatchTest, ProprietarySentencesWithinTheLengthWindowArePublishedOnce) 
     }
 }
 
-TEST_F(DispatchTest, GGAFeedsTheEstimatorUntilTheReceiverSendsVTG) {
-    const std::string later = Nmea("GPGGA,123521,4807.038,N,01131.000,E,1,08,0.9,1,M,46.9,M,,");
-    for (const std::string& message : {kGGA, Nmea("GPVTG,90.0,T,,M,,N,36.0,K"), later})
-        Parse(message);
-    EXPECT_EQ(CGPSReceiver::m_SpeedEngine.GetCount(), 1);
-}
-
 // Below 0.3 m/s a standing receiver reports neither speed nor course. The recordings show the
 // rest of what a posted copy holds and what the next epoch keeps, but not this edge.
 TEST_F(DispatchTest, APostedPositionHasASpeedFromThreeTenthsOfAMetreASecond) {
