@@ -1,5 +1,5 @@
 // Live reading: the engine's reader thread on a real pseudo-terminal with the simulated receiver
-// on the other end, on virtual time.
+// on the other end, on virtual time; a device unplugged and plugged in again mid-stream.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +16,11 @@ using sim::SimulatedReceiver;
 using test::Nmea;
 
 constexpr int kPort = 3;
+
+// A fix at 12:35 and the given second.
+std::string Gga(int second) {
+    return Nmea("GPGGA,1235" + std::to_string(second) + ".00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+}
 
 class LiveTest : public test::LiveEngineTest {
 protected:
@@ -44,7 +49,7 @@ protected:
     SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
 };
 
-TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
+TEST_F(LiveTest, ASilentSecondCallsTheKeepAliveAndStopEndsTheWaitAtOnce) {
     ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));
     ASSERT_TRUE(clock.Settle());
     clock.Advance(999);
@@ -56,21 +61,21 @@ TEST_F(LiveTest, ASilentSecondCallsTheKeepAlive) {
     NextWait();
     NextWait();
     ASSERT_TRUE(simulator.WaitForReceived("VEK Pruv\r\nVEK Pruv\r\n", 10s));
-}
-
-TEST_F(LiveTest, ReceiversWithoutKeepAliveStayQuiet) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    for (int i = 0; i < 6; ++i) NextWait();
-    EXPECT_EQ(simulator.Received(), "");
+    NextWait();  // in the first-byte wait again
+    const auto before = clock.MonotonicMs();
+    engine.Stop();
+    EXPECT_EQ(clock.MonotonicMs(), before) << "neither the read nor Stop needed a time-out";
+    EXPECT_TRUE(!engine.IsActive() && engine.m_pThread == nullptr);
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
 }
 
 TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
     ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    simulator.Send(Nmea("GPGGA,000001.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    simulator.Send(Gga(11));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
     // The second sentence is parsed somewhere between these two moments of virtual time.
     const std::uint64_t sentAt = clock.MonotonicMs();
-    simulator.Send(Nmea("GPGGA,000002.00,4807.040,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    simulator.Send(Gga(12));
     ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(2));
     const std::uint64_t seenAt = clock.MonotonicMs();
     ASSERT_NE(LonScale(), 0.0) << "the estimator took an origin";
@@ -85,119 +90,112 @@ TEST_F(LiveTest, TenSilentSecondsResetTheSpeedEstimator) {
     ASSERT_NE(resetAt, 0u);
     EXPECT_GE(resetAt, sentAt + CGPSEngine::kSpeedResetMs);
     EXPECT_LT(resetAt, seenAt + CGPSEngine::kSpeedResetMs + CGPSEngine::kFirstByteWaitMs + CGPSEngine::kCyclePauseMs);
+    EXPECT_EQ(simulator.Received(), "") << "a model without keep-alive stays quiet";
 }
 
-TEST_F(LiveTest, StopEndsAFirstByteWaitAtOnce) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    ASSERT_TRUE(clock.Settle());
+TEST_F(LiveTest, AnUnpluggedDeviceIsReportedReopenedAndReadAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));  // a model with a keep-alive
+    simulator.Send(Gga(19));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 1; }));
+    EXPECT_TRUE(host.deviceEvents.empty());
+
+    test::Unplug(simulator, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return !host.deviceEvents.empty(); }));
+    EXPECT_EQ(host.deviceEvents, std::vector<WPARAM>{GPS_DEVICE_LOST});
+    EXPECT_TRUE(engine.IsDeviceLost() && engine.IsActive());
+
+    // Gone for a few seconds: one attempt a second, each failing, and nothing else reported.
+    for (int i = 0; i < 3; ++i) NextWait();
+    host.Pump();
+    EXPECT_EQ(host.deviceEvents.size(), 1u);
+
+    // Plugged in again (a new terminal, as a USB adapter gets): back within the next second.
+    SimulatedReceiver second(SimulatedReceiver::Options{true, false});
+    ASSERT_TRUE(second.IsOpen());
+    CSerialPort::SetPortDevice(kPort, second.DevicePath());
+    const std::uint64_t pluggedAt = clock.MonotonicMs();
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 2; }));
+    EXPECT_LT(clock.MonotonicMs() - pluggedAt, 2 * CGPSEngine::kReopenIntervalMs) << "at the next attempt";
+    EXPECT_EQ(host.deviceEvents.back(), GPS_DEVICE_BACK);
+    EXPECT_FALSE(engine.IsDeviceLost());
+
+    second.Send(Gga(20));
+    ASSERT_TRUE(PumpUntil([&] { return host.epochs.size() == 2; }));
+    EXPECT_DOUBLE_EQ(host.epochs[1]->m_dUTCTime, 12 * 3600 + 35 * 60 + 20);
+    // Stop while the device is gone again ends the reopen attempts at once.
+    test::Unplug(second, kPort);
+    ASSERT_TRUE(PumpUntil([&] { return host.deviceEvents.size() == 3; }));
     const auto before = clock.MonotonicMs();
     engine.Stop();
-    EXPECT_EQ(clock.MonotonicMs(), before) << "neither the read nor Stop needed a time-out";
+    EXPECT_EQ(clock.MonotonicMs(), before);
     EXPECT_FALSE(engine.IsActive());
-    EXPECT_EQ(engine.m_pThread, nullptr);
-    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen());
 }
 
-TEST_F(LiveTest, UnpluggingNeitherCrashesNorHangs) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Halvorn"));
-    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    test::Unplug(simulator, kPort);
-    // The reads fail, the keep-alive's writes fail, retry and try a reopen; all on virtual time.
-    for (int i = 0; i < 8; ++i) NextWait();
-    engine.Stop();
-    EXPECT_FALSE(engine.IsActive());
-    EXPECT_EQ(engine.m_pThread, nullptr);
-}
-
-TEST_F(LiveTest, RawLogStartsAtTheNextBurstAndHoldsItWhole) {
+// The raw log is switched on and off while running and takes whole bursts; a log that cannot be
+// created or written is reported (the first reason kept) and switched off, and reading goes on.
+TEST_F(LiveTest, RawLogFollowsItsSwitchAndReportsFailures) {
     test::TempDir dir;
     ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    engine.m_strRawLogFile = CString::FromBytes(dir.File("raw.log"));
-    engine.m_bLogRawData = true;  // switched on while running
-    const std::string burst = Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
-                              std::string("\xAA\x44\x12 binary \x00\xFF", 14);
-    simulator.Send(burst);
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    ASSERT_TRUE(clock.Settle());
-    engine.Stop();
+    const auto send = [&](const std::string& bytes) {
+        simulator.Send(bytes);
+        PumpUntilEpochs(host.epochs.size() + 1);
+        ASSERT_TRUE(clock.Settle());
+    };
+    const std::string burst = Gga(10) + std::string(" binary \x00\xFF\r\n", 12);  // whole, NUL included
+    const struct {
+        const char* path;
+        bool on;
+    } steps[] = {
+        {"raw.log", true}, {"raw.log", false}, {"/dev/full", true}, {"", false}, {"/nonexistent/raw.log", true}};
+    for (int i = 0; i < 5; ++i) {
+        engine.m_strRawLogFile = CString::FromBytes(*steps[i].path == '/' ? steps[i].path : dir.File(steps[i].path));
+        engine.m_bLogRawData = steps[i].on;
+        ASSERT_NO_FATAL_FAILURE(send(i == 0 ? burst : Gga(11 + i))) << i;
+        EXPECT_FALSE(engine.m_bLogRawData.load() && i >= 2) << steps[i].path;
+    }
     EXPECT_EQ(test::ReadFile(dir.File("raw.log")), burst);
-}
-
-TEST_F(LiveTest, ARawLogThatCannotBeCreatedIsReportedAndSwitchedOff) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    engine.m_strRawLogFile = L"/nonexistent/folder/raw.log";
-    engine.m_bLogRawData = true;
-    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    ASSERT_TRUE(clock.Settle());
-    ASSERT_EQ(host.MessageBoxes().size(), 1u);
-    EXPECT_EQ(host.MessageBoxes()[0], CString(L"Could not open file to log raw data!"));
-    EXPECT_FALSE(engine.m_bLogRawData.load());
-    EXPECT_EQ(engine.GetRawLogError(), "/nonexistent/folder/raw.log: No such file or directory");
-}
-
-TEST_F(LiveTest, AFailedRawLogWriteIsReportedAndReadingGoesOn) {
-    ASSERT_NO_FATAL_FAILURE(StartOn(kPort, L"Other"));
-    engine.m_strRawLogFile = L"/dev/full";
-    engine.m_bLogRawData = true;
-    simulator.Send(Nmea("GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(1));
-    simulator.Send(Nmea("GPGGA,123520.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_NO_FATAL_FAILURE(PumpUntilEpochs(2));
     EXPECT_EQ(engine.GetRawLogError(), "/dev/full: No space left on device");
-    EXPECT_FALSE(engine.m_bLogRawData.load());
+    EXPECT_EQ(host.MessageBoxes(), std::vector{CString(L"Could not open file to log raw data!")});
+    engine.Stop();
 }
 
 // A command waited for: the receiver's "$PASHR,ACK" travels through the reader thread, the
-// dispatcher and publishing into the waiting CAck.
-TEST_F(LiveTest, AcknowledgedCommandEndsTheWaitEarly) {
+// dispatcher and publishing into the waiting CAck; from a silent receiver the wait times out.
+TEST_F(LiveTest, ACommandWaitsForItsAcknowledgement) {
     auto* receiver = new test::TestReceiver;
     ASSERT_TRUE(engine.AddReceiver(receiver));
-    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
-    engine.SetReceiver(receiver);
-    ASSERT_TRUE(engine.Start());
     // A receiver keeps talking after its acknowledgement; the next sentence's comma is what lets
     // the single-comma "$PASHR,ACK" reply be framed.
     simulator.OnLine([&](const std::string& line) {
         if (line.rfind("$PASHS", 0) == 0) simulator.Send(Nmea("GPGSA,A,3,05,09,,,,,,,,,,,2.1,1.2,1.7"));
     });
-    // The reply may come in two bursts, with the reader thread's cycle pause between them: let
-    // those pauses pass, but never a first-byte wait, which bytes on their way will end.
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        while (!done) {
-            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline(CGPSEngine::kCyclePauseMs);
-        }
-    });
-    EXPECT_TRUE(receiver->WriteAck(L"$PASHS,RST\r\n", true, 10000));
-    done = true;
-    driver.join();
-    EXPECT_LT(clock.MonotonicMs(), 10000u);
-    EXPECT_TRUE(simulator.WaitForReceived("$PASHS,RST\r\n", 10s));
-    EXPECT_EQ(host.WaitCursorDepth(), 0);
-}
-
-TEST_F(LiveTest, UnacknowledgedCommandTimesOut) {
     SimulatedReceiver silent{SimulatedReceiver::Options{false, false}};
-    CSerialPort::SetPortDevice(kPort, silent.DevicePath());
-    auto* receiver = new test::TestReceiver;
-    ASSERT_TRUE(engine.AddReceiver(receiver));
-    receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
-    engine.SetReceiver(receiver);
-    ASSERT_TRUE(engine.Start());
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        while (!done) {
-            if (clock.WaitForTimedWaiters(2, 50ms)) clock.AdvanceToNextDeadline();
-        }
-    });
-    const auto before = clock.MonotonicMs();
-    EXPECT_FALSE(receiver->WriteAck(L"$PASHS,RST\r\n", true, 1000));
-    done = true;
-    driver.join();
-    EXPECT_GE(clock.MonotonicMs() - before, 1000u);
-    EXPECT_TRUE(silent.WaitForReceived("$PASHS,RST\r\n", 10s));
+    for (SimulatedReceiver* device : {&simulator, &silent}) {
+        const bool answers = device == &simulator;
+        const DWORD timeout = answers ? 10000 : 1000;
+        SCOPED_TRACE(answers ? "answering" : "silent");
+        CSerialPort::SetPortDevice(kPort, device->DevicePath());
+        receiver->SetupReceiver(kPort, 0, 0.0, L"", false);
+        engine.SetReceiver(receiver);
+        ASSERT_TRUE(engine.Start());
+        // The reply may come in two bursts, with the reader thread's cycle pause between them: let
+        // those pauses pass, but never a first-byte wait, which bytes on their way will end.
+        std::atomic<bool> done{false};
+        std::thread driver([&] {
+            while (!done) {
+                if (clock.WaitForTimedWaiters(2, 50ms))
+                    clock.AdvanceToNextDeadline(answers ? CGPSEngine::kCyclePauseMs : INFINITE);
+            }
+        });
+        const auto before = clock.MonotonicMs();
+        EXPECT_EQ(receiver->WriteAck(L"$PASHS,RST\r\n", true, timeout), answers);
+        done = true;
+        driver.join();
+        EXPECT_EQ(clock.MonotonicMs() - before >= timeout, !answers);
+        EXPECT_TRUE(device->WaitForReceived("$PASHS,RST\r\n", 10s));
+        engine.Stop();
+    }
+    EXPECT_EQ(host.WaitCursorDepth(), 0);
 }
 
 }  // namespace

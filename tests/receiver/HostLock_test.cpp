@@ -29,66 +29,49 @@ struct RawReceiver : test::TestReceiver {
     bool HasRawData() override { return true; }  // as the Ashtech-style models
 };
 
-// A UI thread with one window; it runs the operation when told to and answers sent messages.
-class UiThread {
+// A UI thread with one window: it runs the operation when told to and answers sent messages.
+class UiThread : public CWnd {
 public:
     explicit UiThread(std::function<void()> operation) : m_operation(std::move(operation)) {
-        m_thread = std::thread([this] { Run(); });
-        m_hWnd = m_ready.get_future().get();
+        m_thread = std::thread([this] {
+            CreateOnThisThread();
+            m_ready.Set();
+            const platform::Event* events[] = {&m_quit};
+            while (MsgWaitForMultipleObjects(events, 1, INFINITE) != platform::WAIT_OBJECT_0) PumpWaitingMessages();
+            DestroyWindow();
+        });
+        platform::WaitForSingleObject(&m_ready, INFINITE);
     }
-    ~UiThread() {
+    ~UiThread() override {
         m_quit.Set();
         m_thread.join();
     }
-    HWND Window() const { return m_hWnd; }
-    int Answered() const { return m_answered.load(); }
-    platform::Event& OperationStarted() { return m_started; }
-    bool OperationDone() const { return m_done.load(); }
+    LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
+        if (message == kRunOperation) {
+            started.Set();
+            m_operation();
+            done = true;
+        }
+        if (message == kFromCallback) ++answered;
+        return 0;
+    }
+    platform::Event started{true, false};
+    std::atomic<int> answered{0};
+    std::atomic<bool> done{false};
 
 private:
-    class UiWindow : public CWnd {
-    public:
-        explicit UiWindow(UiThread& ui) : m_ui(ui) { CreateOnThisThread(); }
-        LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
-            if (message == kRunOperation) {
-                m_ui.m_started.Set();
-                m_ui.m_operation();
-                m_ui.m_done = true;
-            } else if (message == kFromCallback) {
-                ++m_ui.m_answered;
-            }
-            return 0;
-        }
-
-    private:
-        UiThread& m_ui;
-    };
-
-    void Run() {
-        UiWindow window(*this);
-        m_ready.set_value(window.GetSafeHwnd());
-        const platform::Event* events[] = {&m_quit};
-        while (MsgWaitForMultipleObjects(events, 1, INFINITE) != platform::WAIT_OBJECT_0) PumpWaitingMessages();
-        window.DestroyWindow();
-    }
-
     std::function<void()> m_operation;
+    platform::Event m_ready{true, false}, m_quit{true, false};
     std::thread m_thread;
-    std::promise<HWND> m_ready;
-    HWND m_hWnd = nullptr;
-    platform::Event m_quit{true, false};
-    platform::Event m_started{true, false};
-    std::atomic<int> m_answered{0};
-    std::atomic<bool> m_done{false};
 };
 
 // The callback of a GUI host, at the moment its UI thread is busy in a call to the library: hand
 // the news to the UI thread and wait for it.
 void MarshalToUi(GPSNotificationType, CGPSNotification*, void* pUserData) {
     auto* ui = static_cast<UiThread*>(pUserData);
-    PostMessage(ui->Window(), kRunOperation, 0, 0);
-    platform::WaitForSingleObject(&ui->OperationStarted(), INFINITE);
-    SendMessage(ui->Window(), kFromCallback, 0, 0);
+    PostMessage(ui->GetSafeHwnd(), kRunOperation, 0, 0);
+    platform::WaitForSingleObject(&ui->started, INFINITE);
+    SendMessage(ui->GetSafeHwnd(), kFromCallback, 0, 0);
 }
 
 void IgnoreNotification(GPSNotificationType, CGPSNotification*, void*) {}
@@ -111,61 +94,45 @@ Framed EphemerisMessage() {
     return {std::string(bytes, static_cast<std::size_t>(n)), buffer.GetMessage()};
 }
 
-struct HostOperation {
-    const char* legend;
-    std::function<void(RawReceiver&, Cgsr2650lb&)> run;
-};
-
-class HostLockTest : public ::testing::TestWithParam<HostOperation> {
-protected:
+TEST(HostLock, ACallbackWaitingForTheUiThreadDoesNotDeadlockItsCall) {
     test::CommandTrace trace{6};
     test::RecordingHost host;
     RawReceiver rx;
     Cgsr2650lb model;
-};
-
-TEST_P(HostLockTest, ACallbackWaitingForTheUiThreadDoesNotDeadlockItsCall) {
-    // The model's status change needs an open port; the receivers share it.
-    rx.SetupReceiver(trace.Port(), 0, 0.0, L"", false);
+    rx.SetupReceiver(trace.Port(), 0, 0.0, L"", false);  // the model's status change needs an open port
     ASSERT_TRUE(rx.Initialize());
-    UiThread ui([this] { GetParam().run(rx, model); });
-    rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, MarshalToUi, &ui);
-
-    Framed message = EphemerisMessage();
-    auto parsed = std::async(std::launch::async, [&] {
-        rx.AttachRawData(message.bytes.data(), static_cast<int>(message.bytes.size()));
-        return rx.Parse(message.text);
-    });
-    // A deadlock never resolves: give up after a generous real-time bound, without waiting on
-    // threads that can never be joined.
-    if (parsed.wait_for(20s) != std::future_status::ready) {
-        ADD_FAILURE() << GetParam().legend << ": the reader and the UI thread wait for each other";
-        std::fflush(stdout);
-        std::_Exit(1);
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"InvalidateSVInfo", [&] { rx.InvalidateSVInfo(); }},
+        {"ResetSpeedEngine", [&] { rx.ResetSpeedEngine(); }},
+        {"HasNotificationCallback", [&] { EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS)); }},
+        {"AddNotificationCallback", [&] { rx.AddNotificationCallback(GPS_NOTIFY_RAW, IgnoreNotification, nullptr); }},
+        {"ModelStatusChange", [&] { model.QuerySatElevMask(); }}};
+    const Framed message = EphemerisMessage();
+    std::size_t posted = 0;
+    for (const auto& [legend, operation] : operations) {
+        SCOPED_TRACE(legend);
+        UiThread ui(operation);
+        rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, MarshalToUi, &ui);
+        auto parsed = std::async(std::launch::async, [&] {
+            rx.AttachRawData(message.bytes.data(), static_cast<int>(message.bytes.size()));
+            CString text = message.text;
+            return rx.Parse(text);
+        });
+        // A deadlock never resolves: give up after a generous real-time bound, without waiting on
+        // threads that can never be joined.
+        if (parsed.wait_for(20s) != std::future_status::ready) {
+            ADD_FAILURE() << legend << ": the reader and the UI thread wait for each other";
+            std::fflush(stdout);
+            std::_Exit(1);
+        }
+        EXPECT_TRUE(parsed.get());
+        EXPECT_EQ(ui.answered.load(), 1) << "the callback ran and was answered";
+        for (int i = 0; i < 20000 && !ui.done; ++i) std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(ui.done.load());
+        host.Pump();
+        EXPECT_EQ(host.ephemerides.size(), ++posted) << "the record is still posted after its callback";
     }
-    EXPECT_TRUE(parsed.get());
-    EXPECT_EQ(ui.Answered(), 1) << "the callback ran and was answered";
-    for (int i = 0; i < 20000 && !ui.OperationDone(); ++i) std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(ui.OperationDone());
-    host.Pump();
-    EXPECT_EQ(host.ephemerides.size(), 1u) << "the record is still posted after its callback";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryHostThreadOperation, HostLockTest,
-    ::testing::Values(HostOperation{"InvalidateSVInfo", [](RawReceiver& rx, Cgsr2650lb&) { rx.InvalidateSVInfo(); }},
-                      HostOperation{"ResetSpeedEngine", [](RawReceiver& rx, Cgsr2650lb&) { rx.ResetSpeedEngine(); }},
-                      HostOperation{"HasNotificationCallback",
-                                    [](RawReceiver& rx, Cgsr2650lb&) {
-                                        EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS));
-                                    }},
-                      HostOperation{"AddNotificationCallback",
-                                    [](RawReceiver& rx, Cgsr2650lb&) {
-                                        rx.AddNotificationCallback(GPS_NOTIFY_RAW, IgnoreNotification, nullptr);
-                                    }},
-                      HostOperation{"ModelStatusChange",
-                                    [](RawReceiver&, Cgsr2650lb& model) { model.QuerySatElevMask(); }}),
-    [](const ::testing::TestParamInfo<HostOperation>& testInfo) { return std::string(testInfo.param.legend); });
 
 // Every call into host code raised under the lock waits until the lock is let go, keeps its
 // order, and a box raised there is shown after it.

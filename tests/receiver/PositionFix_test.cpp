@@ -1,6 +1,10 @@
 // GGA and INGGA (angles, time, fix status, satellites, altitude with antenna height and geoid) and
-// the "GPSStatus" map beside the host program that overrides their quality tables.
+// the "GPSStatus" map beside the host program that overrides their quality tables; only a regular
+// file is read there (a FIFO or a device must not hold up start-up).
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <numbers>
@@ -51,11 +55,8 @@ protected:
 };
 
 TEST_F(PositionFixTest, AnglesTimeAndFields) {
-    const std::pair<double, double> angles[] = {
-        {4807.038, kLat}, {-4807.038, -kLat}, {17959.5, Rad(179, 59.5)}, {-0.5, -Rad(0, 0.5)}};
-    for (const auto& [value, rad] : angles)
-        EXPECT_NEAR(rx.GPSPosToRadians(value), rad, 1e-12);
-    // Only the exact upper-case letters N and E are positive.
+    // Only the exact upper-case letters N and E are positive. (The recordings pin the conversion
+    // of angles, including those west and south.)
     for (const auto& [ns, ew] : {std::pair("N", "E"), std::pair("S", "W"), std::pair("n", "e")}) {
         ASSERT_TRUE(Run(Fix("GP", 1, "08", ns, ew)));
         EXPECT_NEAR(Epoch().m_dLatitude, (*ns == 'N' ? 1 : -1) * kLat, 1e-12) << ns;
@@ -170,7 +171,10 @@ TEST_F(PositionFixTest, StatusMapFile) {
          false, {}},
         {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_RTK_FIXED\n", true,
          {{4, 7}, {5, 6}, {CGPSReceiver::kStatusMapDefault, 1}}},
-        {" default,UDF_SIGNAL_GPS\n", false, {}}};
+        {" default,UDF_SIGNAL_GPS\n", false, {}},
+        // A byte-order mark from an editor is no part of the first line, and only there.
+        {"\xEF\xBB\xBF" "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n", true, {{4, 7}, {5, 6}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF" "5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}}}};
     for (const auto& c : cases) {
         test::TestReceiver receiver;
         EXPECT_EQ(LoadMap(c.file, receiver), c.entries) << c.file;
@@ -181,6 +185,23 @@ TEST_F(PositionFixTest, StatusMapFile) {
     LoadMap("5,UDF_SIGNAL_WAAS\n6,UDF_SIGNAL_GPS\n", rx);
     EXPECT_EQ(LoadMap("", rx), (std::map<int, int>{{4, 7}, {5, 9}, {6, 1}}));
     EXPECT_TRUE(rx.m_bHasStatusMap);
+}
+
+// Opening a FIFO for reading waits for a writer that never comes; a device may never end. Only a
+// regular file (or a link to one) is read.
+TEST_F(PositionFixTest, StatusMapIsReadOnlyFromARegularFile) {
+    const std::string map = dir.File("GPSStatus");
+    ASSERT_EQ(mkfifo(map.c_str(), 0600), 0);
+    rx.LoadAlternatGPSStatusStrings();
+    ASSERT_EQ(unlink(map.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", map.c_str()), 0);
+    rx.LoadAlternatGPSStatusStrings();
+    EXPECT_TRUE(rx.m_StatusStrings.IsEmpty() && !rx.m_bHasStatusMap);
+    ASSERT_EQ(unlink(map.c_str()), 0);
+    test::WriteFile(dir.File("real"), "2,UDF_SIGNAL_WAAS\n");
+    ASSERT_EQ(symlink(dir.File("real").c_str(), map.c_str()), 0);
+    rx.LoadAlternatGPSStatusStrings();
+    EXPECT_EQ((std::map<int, int>{rx.m_StatusStrings.begin(), rx.m_StatusStrings.end()}), (std::map<int, int>{{2, 9}}));
 }
 
 }  // namespace
