@@ -11,7 +11,6 @@
 #include "support/TestSupport.h"
 #include "tolvik/receiver/CSpeedEngine.h"
 
-// clang-format off
 namespace tolvik {
 namespace {
 
@@ -30,9 +29,8 @@ bool Vtg(const std::string& body) {
 }
 
 TEST(CourseSpeedTest, TrueCourseBecomesAnAngleFromEast) {
-    const std::pair<double, double> cases[] = {
-        {0, 90}, {90, 0}, {180, 270}, {270, 180}, {359, 91}, {360, 90}, {90.5, 359.5}, {450, 0},
-        {-90, 180}, {1000, 170}};
+    const std::pair<double, double> cases[] = {{0, 90},   {90, 0},       {180, 270}, {270, 180}, {359, 91},
+                                               {360, 90}, {90.5, 359.5}, {450, 0},   {-90, 180}, {1000, 170}};
     for (const auto& [course, angle] : cases) {
         ASSERT_TRUE(Vtg("GPVTG," + std::to_string(course) + ",T,,M,0.0,N,0.0,K"));
         EXPECT_NEAR(CGPSReceiver::m_GPSData.m_dCourse, angle * kDegree, 1e-12) << course;
@@ -41,14 +39,17 @@ TEST(CourseSpeedTest, TrueCourseBecomesAnAngleFromEast) {
 }
 
 TEST(CourseSpeedTest, SentenceAndUnitLetters) {
-    const struct { const char* body; bool ok; double course, speed; } cases[] = {
-        {"GPVTG,054.7,T,034.4,M,019.4,N,036.0,K", true, 35.3 * kDegree, 10.0},
-        {"GPVTG,054.7,t,034.4,M,019.4,N,036.0,k", true, 35.3 * kDegree, 10.0},
-        {"GPVTG,226,T,222,M,000.0,N,0007.2,K,D", true, 224 * kDegree, 2.0},  // mode indicator
-        {"GPVTG,054.7,T,034.4,M,019.4,N,036.0,N", false, 35.3 * kDegree, kUnset},  // knots letter
-        {"GPVTG,054.7,M,034.4,M,019.4,N,036.0,K", false, kUnset, kUnset},
-        {"GPVTG,,T,,M,0.000000,N,0.000000,K", false, kUnset, kUnset},  // no fix
-        {"GPVTG,054.7,T", false, 35.3 * kDegree, kUnset}};
+    const struct {
+        const char* body;
+        bool ok;
+        double course, speed;
+    } cases[] = {{"GPVTG,054.7,T,034.4,M,019.4,N,036.0,K", true, 35.3 * kDegree, 10.0},
+                 {"GPVTG,054.7,t,034.4,M,019.4,N,036.0,k", true, 35.3 * kDegree, 10.0},
+                 {"GPVTG,226,T,222,M,000.0,N,0007.2,K,D", true, 224 * kDegree, 2.0},        // mode indicator
+                 {"GPVTG,054.7,T,034.4,M,019.4,N,036.0,N", false, 35.3 * kDegree, kUnset},  // knots letter
+                 {"GPVTG,054.7,M,034.4,M,019.4,N,036.0,K", false, kUnset, kUnset},
+                 {"GPVTG,,T,,M,0.000000,N,0.000000,K", false, kUnset, kUnset},  // no fix
+                 {"GPVTG,054.7,T", false, 35.3 * kDegree, kUnset}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         const CGPSData& d = CGPSReceiver::m_GPSData;
@@ -91,7 +92,7 @@ TEST(SpeedEngineTest, RepeatedTimesResetAndCourseQuadrants) {
     Feed(engine, {{1000, 3, {}}, {1030, 4, 15.0}});
     // Angles off the axes and diagonals tell the quadrants of the arc tangent apart.
     const double r3 = std::sqrt(3.0);
-    const double directions[][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 90}, {0, -1, -90}, {-1, 0, -180},
+    const double directions[][3] = {{0, 0, 0},   {1, 0, 0},     {0, 1, 90},      {0, -1, -90}, {-1, 0, -180},
                                     {r3, 1, 30}, {-r3, 1, 150}, {-r3, -1, -150}, {r3, -1, -30}};
     for (const auto& [east, north, degrees] : directions)
         EXPECT_NEAR(CSpeedEngine::Direction(north, east), degrees * kDegree, 1e-12) << degrees;

@@ -9,7 +9,6 @@
 #include "support/TestSupport.h"
 #include "tolvik/port/CAck.h"
 
-// clang-format off
 namespace tolvik {
 namespace {
 
@@ -50,6 +49,7 @@ protected:
 
 // The classification table in search order; the common NMEA kinds of both talkers are also in
 // every golden recording.
+// clang-format off
 constexpr std::pair<const char*, GPSStringType> kHeaders[] = {
     {"$GPALM", GPS_STR_ALM}, {"$GPGGA", GPS_STR_GGA}, {"$INGGA", GPS_STR_INGGA},
     {"$GNGSA", GPS_STR_GSA}, {"$GNZDA", GPS_STR_ZDA}, {"$CRMSS", GPS_STR_MSS},
@@ -64,7 +64,7 @@ constexpr std::pair<const char*, GPSStringType> kHeaders[] = {
     {"#OMNIHPPOS", GPS_STR_OMNIHPPOS}, {"#WAAS1", GPS_STR_WAAS1},
     {"#RTKSOURCE", GPS_STR_RTKSOURCE}, {"#SBASCONTROL", GPS_STR_SBASCONTROL},
     {"#PSRDIFFSOURCE", GPS_STR_PSRDIFFSOURCE}, {"$PGRME", GPS_STR_PGRME}};
-
+// clang-format on
 TEST_F(DispatchTest, ClassificationCountsAndChecksumRule) {
     for (const auto& [header, type] : kHeaders) {
         SCOPED_TRACE(header);
@@ -83,13 +83,13 @@ TEST_F(DispatchTest, ClassificationCountsAndChecksumRule) {
     EXPECT_EQ(Type(std::string("\xAA\x44\x12\x1C\x00\x01", 6)), GPS_STR_AXIS4_BIN);
     EXPECT_EQ(rx.m_nMessageCount + rx.m_nChecksumErrors, 0);
     rx.MonitorNmea(true);  // records rejected kinds too; those from 32 on have no bit
-    for (const std::string& message : {Spoiled(kGGA), std::string("\xAA\x44\x12\x1C")})
-        Parse(message);
+    for (const std::string& message : {Spoiled(kGGA), std::string("\xAA\x44\x12\x1C")}) Parse(message);
     EXPECT_TRUE(rx.HaveGotNmea(GPS_STR_UNKNOWN) && !rx.HaveGotNmea(GPS_STR_AXIS4_BIN));
     EXPECT_EQ(CGPSReceiver::m_wNmeaBits.load(), 1u << GPS_STR_UNKNOWN);
 }
 
 TEST_F(DispatchTest, ChecksumDigitsAndPositions) {
+    // clang-format off
     const std::pair<CString, bool> cases[] = {  // 'A' ^ 'E' is 0x04
         {CString::FromBytes(kGGA), true}, {L"$PGRMV,0.0,0.0,0.0*5c\r\n", true},  // lower case
         {L"$AE*4\r\n", true},      {L"$AE*1204\r\n", true},  // four digits count by the last two
@@ -99,22 +99,25 @@ TEST_F(DispatchTest, ChecksumDigitsAndPositions) {
         {L"*04$AE*04\r\n", false}, {L"xy$AE*04\r\n", true}, {CString(), false},
         {L"$AE*14\r\n", false},  {L"$AE*F4\r\n", false},  // the high digit counts too
         {L"$\u0141E*04\r\n", true}};  // the low 8 bits of a wide character
-    for (const auto& [message, ok] : cases)
-        EXPECT_EQ(rx.IsChecksumOK(message), ok) << message.ToBytes();
+    // clang-format on
+    for (const auto& [message, ok] : cases) EXPECT_EQ(rx.IsChecksumOK(message), ok) << message.ToBytes();
 }
 
 TEST_F(DispatchTest, WhatParsePublishes) {
-    const struct { std::string message; bool pending, result; int epochs; } cases[] = {
-        {kGGA, false, true, 1},  // pending: a position already waits for publication
-        {Spoiled(kGGA), true, false, 0},
-        {"[COM1]" + kGGA, false, true, 1},  // the tag of a serial multiplexer
-        {"$PGRMZ[COM", true, false, 0},
-        {Nmea("GPRMC,093802,A,5213.1439,N,02100.6511,E,000.0,226.0,160305,,,D"), true, false, 0},
-        {std::string("$BIN\x5F\x00\x04\x00\x01\x02\r\n", 12), true, false, 0},
-        {kGSA, false, false, 0},
-        {kGSA, true, true, 1},
-        {Nmea("GPVTG,90.0,T,,M,,N,36.0,K"), false, false, 0},
-        {Nmea("GPGSV,1,1,02,05,45,100,40"), false, true, 1}};  // the last of a group is forced out
+    const struct {
+        std::string message;
+        bool pending, result;
+        int epochs;
+    } cases[] = {{kGGA, false, true, 1},  // pending: a position already waits for publication
+                 {Spoiled(kGGA), true, false, 0},
+                 {"[COM1]" + kGGA, false, true, 1},  // the tag of a serial multiplexer
+                 {"$PGRMZ[COM", true, false, 0},
+                 {Nmea("GPRMC,093802,A,5213.1439,N,02100.6511,E,000.0,226.0,160305,,,D"), true, false, 0},
+                 {std::string("$BIN\x5F\x00\x04\x00\x01\x02\r\n", 12), true, false, 0},
+                 {kGSA, false, false, 0},
+                 {kGSA, true, true, 1},
+                 {Nmea("GPVTG,90.0,T,,M,,N,36.0,K"), false, false, 0},
+                 {Nmea("GPGSV,1,1,02,05,45,100,40"), false, true, 1}};  // the last of a group is forced out
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         Fresh();
@@ -125,9 +128,11 @@ TEST_F(DispatchTest, WhatParsePublishes) {
 }
 
 TEST_F(DispatchTest, PashrAcknowledgementIsTheFirstTenCharacters) {
-    const std::pair<const char*, bool> cases[] = {
-        {"$PASHR,ACK*3D\r\n", true}, {"$PASHR,ACKNOWLEDGED\r\n", true},
-        {"$PASHR,ack*3D\r\n", false}, {"$PASHR,AC\r\n", false}, {"$PASHR,NAK*30\r\n", false}};
+    const std::pair<const char*, bool> cases[] = {{"$PASHR,ACK*3D\r\n", true},
+                                                  {"$PASHR,ACKNOWLEDGED\r\n", true},
+                                                  {"$PASHR,ack*3D\r\n", false},
+                                                  {"$PASHR,AC\r\n", false},
+                                                  {"$PASHR,NAK*30\r\n", false}};
     for (const auto& [message, ack] : cases) {
         SCOPED_TRACE(message);
         Fresh();
@@ -155,8 +160,13 @@ TEST_F(DispatchTest, ProprietarySentencesWithinTheLengthWindowArePublishedOnce) 
     const auto text = [](std::size_t n) { return "$P" + std::string(n - 4, 'X') + "\r\n"; };
     // Lengths include the line end; 79 characters fill the field without a terminator.
     const std::pair<std::string, bool> cases[] = {
-        {"$PXY\n", false}, {text(9), false}, {text(10), true}, {text(79), true}, {text(82), true},
-        {text(83), false}, {Spoiled(Nmea("PMCAG,005,1,10")), true}};  // known reply, bad checksum
+        {"$PXY\n", false},
+        {text(9), false},
+        {text(10), true},
+        {text(79), true},
+        {text(82), true},
+        {text(83), false},
+        {Spoiled(Nmea("PMCAG,005,1,10")), true}};  // known reply, bad checksum
     constexpr int kLength = CGPSData::kProprietaryLength;
     for (const auto& [message, published] : cases) {
         SCOPED_TRACE(message);
@@ -199,8 +209,7 @@ struct Call {
 };
 void Record(GPSNotificationType eType, CGPSNotification*, void* pUser) {
     Call& call = *static_cast<Call*>(pUser);
-    if (call.count++ == 0 && call.reenter)
-        call.reenter->AddNotificationCallback(eType, Record, call.next);
+    if (call.count++ == 0 && call.reenter) call.reenter->AddNotificationCallback(eType, Record, call.next);
 }
 
 TEST_F(DispatchTest, NotificationRegistryKeepsOneCallbackPerKind) {
@@ -211,8 +220,7 @@ TEST_F(DispatchTest, NotificationRegistryKeepsOneCallbackPerKind) {
     rx.AddNotificationCallback(GPS_NOTIFY_RAW, Record, &first);
     rx.AddNotificationCallback(GPS_NOTIFY_RAW, nullptr, nullptr);
     rx.AddNotificationCallback(GPS_NOTIFY_POSITION, Record, &positions);
-    EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS) &&
-                !rx.HasNotificationCallback(GPS_NOTIFY_RAW));
+    EXPECT_TRUE(rx.HasNotificationCallback(GPS_NOTIFY_EPHEMERIS) && !rx.HasNotificationCallback(GPS_NOTIFY_RAW));
     CGPSNotification notification;
     rx.BroadcastNotification(GPS_NOTIFY_EPHEMERIS, &notification);
     rx.BroadcastNotification(GPS_NOTIFY_RAW, &notification);

@@ -12,17 +12,16 @@
 
 #include "support/TestSupport.h"
 
-// clang-format off
 namespace tolvik {
 namespace {
 
 constexpr int kNone = UDF_SIGNAL_NONE, kGps = UDF_SIGNAL_GPS, kCalc = UDF_SIGNAL_CALCULATED;
 
 // "GGA" or "INGGA" at 48 07.038, 011 31.000 with the given quality, satellites and hemispheres.
-std::string Fix(const std::string& talker, int quality, const std::string& sats = "08",
-                const std::string& ns = "N", const std::string& ew = "E") {
-    return talker + "GGA,123519,4807.038," + ns + ",01131.000," + ew + "," +
-           std::to_string(quality) + "," + sats + ",0.9,545.4,M,46.9,M,,";
+std::string Fix(const std::string& talker, int quality, const std::string& sats = "08", const std::string& ns = "N",
+                const std::string& ew = "E") {
+    return talker + "GGA,123519,4807.038," + ns + ",01131.000," + ew + "," + std::to_string(quality) + "," + sats +
+           ",0.9,545.4,M,46.9,M,,";
 }
 
 // The host program lives in a fresh folder, where a test may put the status map.
@@ -70,16 +69,28 @@ TEST_F(PositionFixTest, AnglesTimeAndFields) {
 }
 
 TEST_F(PositionFixTest, QualityTablesAndMinimumSatellites) {
-    const int gga[] = {kNone, kGps, UDF_SIGNAL_CORRECTED_GPS, kGps, UDF_SIGNAL_RTK_FIXED,
-                       UDF_SIGNAL_RTK_FLOAT, kCalc, UDF_SIGNAL_MANUAL, kGps, UDF_SIGNAL_WAAS, kGps};
+    const int gga[] = {kNone,
+                       kGps,
+                       UDF_SIGNAL_CORRECTED_GPS,
+                       kGps,
+                       UDF_SIGNAL_RTK_FIXED,
+                       UDF_SIGNAL_RTK_FLOAT,
+                       kCalc,
+                       UDF_SIGNAL_MANUAL,
+                       kGps,
+                       UDF_SIGNAL_WAAS,
+                       kGps};
     for (int quality = -1; quality <= 10; ++quality) {
         ExpectStatus(Fix("GP", quality), quality < 0 ? kGps : gga[quality]);
         ExpectStatus(Fix("IN", quality), quality == 0 ? kNone : kCalc);
     }
     // Too few satellites only downgrade the status; INGGA has no minimum.
-    const struct { const char* talker; int minimum; const char* sats; int status; } cases[] = {
-        {"GP", 4, "03", kNone}, {"GP", 4, "04", kGps}, {"GP", 3, "03", kGps},
-        {"IN", 4, "00", kCalc}};
+    const struct {
+        const char* talker;
+        int minimum;
+        const char* sats;
+        int status;
+    } cases[] = {{"GP", 4, "03", kNone}, {"GP", 4, "04", kGps}, {"GP", 3, "03", kGps}, {"IN", 4, "00", kCalc}};
     for (const auto& c : cases) {
         Epoch() = CGPSData();
         rx.m_nMinSatellites = c.minimum;
@@ -93,17 +104,22 @@ TEST_F(PositionFixTest, WhatAFailedSentenceLeaves) {
     // lat: the latitude was stored. Feet are never taken as metres. INGGA needs only its
     // position, quality and altitude unit, and keeps the time, HDOP and altitude it leaves empty
     // (the altitude without lowering it by the antenna height again).
-    const struct { const char* body; bool ok, lat; int status; bool dop; double alt; } cases[] = {
-        {"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,m,46.9,M,,", true, true, kGps, true, 544},
-        {"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,F,46.9,M,,", false, true, kGps, true, 7},
-        {"GPGGA,,4807.038,N,01131.000,E,1,08,0.9,545.4,M,,,,", false, false, kNone, false, 7},
-        {"GPGGA,1,4807.038,N,01131.000,E,1,08,,545.4,M,,,,", false, true, kGps, false, 7},
-        {"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,,M,,,,", false, true, kGps, true, 7},
-        {"INGGA,,4807.038,N,01131.000,E,2,08,,,M", true, true, kCalc, false, 7},
-        {"INGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,F", false, true, kCalc, true, 7},
-        {"INGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4", false, true, kCalc, true, 7},
-        {"INGGA,1,,N,01131.000,E,2,10,0.9,545.4,M", false, false, kNone, false, 7},
-        {"INGGA,1,4807.038,N,01131.000,E,,10,0.9,545.4,M", false, true, kNone, false, 7}};
+    const struct {
+        const char* body;
+        bool ok, lat;
+        int status;
+        bool dop;
+        double alt;
+    } cases[] = {{"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,m,46.9,M,,", true, true, kGps, true, 544},
+                 {"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,F,46.9,M,,", false, true, kGps, true, 7},
+                 {"GPGGA,,4807.038,N,01131.000,E,1,08,0.9,545.4,M,,,,", false, false, kNone, false, 7},
+                 {"GPGGA,1,4807.038,N,01131.000,E,1,08,,545.4,M,,,,", false, true, kGps, false, 7},
+                 {"GPGGA,1,4807.038,N,01131.000,E,1,08,0.9,,M,,,,", false, true, kGps, true, 7},
+                 {"INGGA,,4807.038,N,01131.000,E,2,08,,,M", true, true, kCalc, false, 7},
+                 {"INGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,F", false, true, kCalc, true, 7},
+                 {"INGGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4", false, true, kCalc, true, 7},
+                 {"INGGA,1,,N,01131.000,E,2,10,0.9,545.4,M", false, false, kNone, false, 7},
+                 {"INGGA,1,4807.038,N,01131.000,E,,10,0.9,545.4,M", false, true, kNone, false, 7}};
     rx.m_dAntennaHeight = 1.4;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
@@ -121,11 +137,15 @@ TEST_F(PositionFixTest, WhatAFailedSentenceLeaves) {
 }
 
 TEST_F(PositionFixTest, AntennaHeightAndGeoidModes) {
-    const struct { int mode; double antenna; const char* tail; double altitude; } cases[] = {
-        {1, 1.5, ",46.9,M,,", 590.8}, {2, 1.5, ",46.9,M,,", 497.0}, {-1, 1.5, ",46.9,M,,", 497.0},
-        {0, 1.5, ",46.9,M,,", 543.9}, {1, 1.5, ",,M,,", 543.9},     {1, 1.5, ",46.9,F,,", 543.9},
-        {1, 1.5, ",46.9,m,,", 590.8}, {1, 1.5, ",4x6,M,,", 543.9},  {1, 1.5, "", 543.9},
-        {2, 0, ",-13.9,M,,", 559.3},  {0, -2.0, ",46.9,M,,", 547.4}};
+    const struct {
+        int mode;
+        double antenna;
+        const char* tail;
+        double altitude;
+    } cases[] = {{1, 1.5, ",46.9,M,,", 590.8}, {2, 1.5, ",46.9,M,,", 497.0}, {-1, 1.5, ",46.9,M,,", 497.0},
+                 {0, 1.5, ",46.9,M,,", 543.9}, {1, 1.5, ",,M,,", 543.9},     {1, 1.5, ",46.9,F,,", 543.9},
+                 {1, 1.5, ",46.9,m,,", 590.8}, {1, 1.5, ",4x6,M,,", 543.9},  {1, 1.5, "", 543.9},
+                 {2, 0, ",-13.9,M,,", 559.3},  {0, -2.0, ",46.9,M,,", 547.4}};
     for (const std::string talker : {"GP", "IN"}) {  // INGGA does the same
         for (const auto& c : cases) {
             const std::string body = talker + "GGA,1,4807.038,N,01131.000,E,1,08,0.9,545.4,M";
@@ -157,24 +177,34 @@ TEST_F(PositionFixTest, StatusMapComesBeforeTheFixedTables) {
 }
 
 TEST_F(PositionFixTest, StatusMapFile) {
-    const struct { const char* file; bool loaded; std::map<int, int> entries; } cases[] = {
+    const struct {
+        const char* file;
+        bool loaded;
+        std::map<int, int> entries;
+    } cases[] = {
         {"4,UDF_SIGNAL_RTK_FLOAT\n5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}, {5, 6}}},
         {"2,  \" udf_signal_waas\"\t \n7 , UDF_SIGNAL_MANUAL\r\n", true, {{2, 9}, {7, 4}}},
-        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n", false,
-         {}},  // no comma, no number
-        {"3,UDF_SIGNAL_DIFFERENTIAL\n", true, {}},  // unknown name
+        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n",
+         false,
+         {}},                                                               // no comma, no number
+        {"3,UDF_SIGNAL_DIFFERENTIAL\n", true, {}},                          // unknown name
         {"4,UDF_SIGNAL_RTK_FLOAT\n4,UDF_SIGNAL_MANUAL\n", true, {{4, 4}}},  // the later line wins
-        {"  12abc,UDF_SIGNAL_NONE\n-3,UDF_SIGNAL_GPS\n+6,UDF_SIGNAL_POSTPROCESSED\n", true,
-         {{12, 0}, {-3, 1}, {6, 8}}},
+        {"  12abc,UDF_SIGNAL_NONE\n-3,UDF_SIGNAL_GPS\n+6,UDF_SIGNAL_POSTPROCESSED\n", true, {{12, 0}, {-3, 1}, {6, 8}}},
         // The 32-bit limits cannot tell a quality from an overflow.
-        {"2147483647,UDF_SIGNAL_GPS\n-2147483648,UDF_SIGNAL_GPS\n99999999999,UDF_SIGNAL_GPS\n",
-         false, {}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_RTK_FIXED\n", true,
+        {"2147483647,UDF_SIGNAL_GPS\n-2147483648,UDF_SIGNAL_GPS\n99999999999,UDF_SIGNAL_GPS\n", false, {}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_RTK_FIXED\n",
+         true,
          {{4, 7}, {5, 6}, {CGPSReceiver::kStatusMapDefault, 1}}},
         {" default,UDF_SIGNAL_GPS\n", false, {}},
         // A byte-order mark from an editor is no part of the first line, and only there.
-        {"\xEF\xBB\xBF" "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n", true, {{4, 7}, {5, 6}}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF" "5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}}}};
+        {"\xEF\xBB\xBF"
+         "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n",
+         true,
+         {{4, 7}, {5, 6}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF"
+         "5,UDF_SIGNAL_RTK_FIXED\n",
+         true,
+         {{4, 7}}}};
     for (const auto& c : cases) {
         test::TestReceiver receiver;
         EXPECT_EQ(LoadMap(c.file, receiver), c.entries) << c.file;

@@ -8,7 +8,6 @@
 
 #include "support/TestSupport.h"
 
-// clang-format off
 namespace tolvik {
 namespace {
 
@@ -31,8 +30,7 @@ protected:
         for (const CGPSSatelliteData& sat : Epoch().m_Satellites) {
             if (!flag || sat.*flag) prns.push_back(sat.m_nPRN);
         }
-        while (!flag && !prns.empty() && prns.back() == 0)
-            prns.pop_back();
+        while (!flag && !prns.empty() && prns.back() == 0) prns.pop_back();
         return prns;
     }
     bool Gsv(const std::string& body) {
@@ -52,10 +50,11 @@ TEST_F(SatellitesTest, GsvSentencesFollowTheGroupSequence) {
     const Step s2{"3,2,11,05,10,100,40,06,20,110,41,07,30,120,42,08,40,130,43", false, 3};
     const Step s3{"3,3,11,09,10,100,40,10,20,110,41,11,30,120,42", true, 1};
     const Step one{"1,1,02,01,10,100,40,02,20,110,41", true, 1};
-    const std::vector<Step> cases[] = {
-        {s1, s2, s3}, {s1, {std::get<0>(s3), false, 1}, {std::get<0>(s2), false, 1}},  // 2 missing
-        {one, one}, {s1, s2, s1, s2, s3},  // sentence 1 restarts the group
-        {{",1,02,01,10,100,40", false, 1}, {"1,x,02", false, 1}, {"", false, 1}}};
+    const std::vector<Step> cases[] = {{s1, s2, s3},
+                                       {s1, {std::get<0>(s3), false, 1}, {std::get<0>(s2), false, 1}},  // 2 missing
+                                       {one, one},
+                                       {s1, s2, s1, s2, s3},  // sentence 1 restarts the group
+                                       {{",1,02,01,10,100,40", false, 1}, {"1,x,02", false, 1}, {"", false, 1}}};
     for (const auto& steps : cases) {
         Fresh();
         for (const auto& [body, complete, next] : steps) {
@@ -105,12 +104,15 @@ TEST_F(SatellitesTest, GsaMarksUsedSatellitesTakesTheDopsAndGivesTheMeanSnr) {
     // In view before each case: 5, 9, 12, 17 in slots 0 to 3 with SNR 40, 45, 30 and none;
     // 12 and 17 used; DOPs 9. The mean SNR of the used ones follows the next GSV sentence. The
     // recordings show the ordinary sentences; these are the odd fields.
-    const struct { const char* gsa; Prns used; double pdop, vdop, mean; } cases[] = {
-        {"05,09,,,,,,,,,,,1.8,1.0,1.5", {5, 9}, 1.8, 1.5, 42.5},
-        {"00,17,,,,,,,,,,,1.8,1.0,1.5", {17, 0}, 1.8, 1.5, 0.0},  // 0 goes to slot 4
-        {"05,xx,09,,,,,,,,,,1.8,1.0,1.5", {5, 9}, 1.8, 1.5, 42.5},
-        {",,,,,,,,,,,,,,", {}, 9.0, 9.0, 0.0},  // empty DOPs keep the values
-        {"05,09", {5, 9}, 9.0, 9.0, 42.5}};
+    const struct {
+        const char* gsa;
+        Prns used;
+        double pdop, vdop, mean;
+    } cases[] = {{"05,09,,,,,,,,,,,1.8,1.0,1.5", {5, 9}, 1.8, 1.5, 42.5},
+                 {"00,17,,,,,,,,,,,1.8,1.0,1.5", {17, 0}, 1.8, 1.5, 0.0},  // 0 goes to slot 4
+                 {"05,xx,09,,,,,,,,,,1.8,1.0,1.5", {5, 9}, 1.8, 1.5, 42.5},
+                 {",,,,,,,,,,,,,,", {}, 9.0, 9.0, 0.0},  // empty DOPs keep the values
+                 {"05,09", {5, 9}, 9.0, 9.0, 42.5}};
     const std::string gsv = "04,05,10,100,40,09,20,110,45,12,30,120,30,17,40,130,";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.gsa);
