@@ -19,7 +19,9 @@ constexpr double kC = 299792458.0;
 std::string SnvRecord(int week) {
     std::string body(130, '\0');  // the unused bytes 122-127 and 129 stay zero
     for (std::size_t i = 2; i < 122; ++i) body[i] = char('#' + i * 7 % 89);
-    body[0] = char(week >> 8), body[1] = char(week), body[128] = 16;
+    body[0] = char(week >> 8);
+    body[1] = char(week);
+    body[128] = 16;
     return sim::AshtechRecord("SNV", body);
 }
 
@@ -29,7 +31,10 @@ struct RawReceiver : test::TestReceiver {
 
 class RawDataTest : public ::testing::Test {
 protected:
-    void SetUp() override { Raw().Clear(), CGPSReceiver::m_GPSEphemeris = {}; }
+    void SetUp() override {
+        Raw().Clear();
+        CGPSReceiver::m_GPSEphemeris = {};
+    }
     static CGPSDataRaw& Raw() { return CGPSReceiver::m_GPSDataRaw; }
     static auto* Bytes(const std::string& s) { return reinterpret_cast<const BYTE*>(s.data()); }
     bool Mbn(const sim::MbnValues& v) { return rx.ProcessPASHR_MBN(Bytes(sim::MbnPayload(v))); }
@@ -86,7 +91,8 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
     EXPECT_EQ(std::tuple(Raw().m_bPositionValid, Raw().m_nNumSV, Raw().m_dReceiverTime), std::tuple(false, 0, 0.0));
     // With no ephemeris seen the week comes from the clock in UTC: local time 14 hours ahead
     // would already be Sunday in the first row (2026-03-14 23:59:59; then Sunday, GPS start).
-    setenv("TZ", "<+14>-14", 1), tzset();
+    setenv("TZ", "<+14>-14", 1);
+    tzset();
     for (const auto& [now, week] :
          {std::pair<std::int64_t, int>{1773532799, 2409}, {1773532800, 2410}, {315968400, 0}}) {
         trace.Clock().SetNow(now);
@@ -96,7 +102,8 @@ TEST_F(RawDataTest, PbnPositionClockWeekAndRefusedRecords) {
         const CGPSDataRaw& posted = *host.rawEpochs.back();
         EXPECT_EQ(std::tuple(posted.m_nGPSWeek, posted.m_Time.GetTime()), std::tuple(week, now));
     }
-    setenv("TZ", "UTC", 1), tzset();
+    setenv("TZ", "UTC", 1);
+    tzset();
     // SNV: week 0 is taken but neither notified nor posted; a bad checksum is refused, values kept.
     rx.AddNotificationCallback(
         GPS_NOTIFY_EPHEMERIS, [](auto, auto, void*) { ADD_FAILURE(); }, 0);
@@ -152,7 +159,8 @@ TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
     static std::size_t postedBefore = 99;  // how many the host had at the callback
     const auto onEphemeris = [](GPSNotificationType, CGPSNotification*, void* context) {
         auto* h = static_cast<test::RecordingHost*>(context);
-        postedBefore = (h->Pump(), h->ephemerides.size());
+        h->Pump();
+        postedBefore = h->ephemerides.size();
     };
     rx.AddNotificationCallback(GPS_NOTIFY_EPHEMERIS, onEphemeris, &host);
     // An epoch of three satellites is dropped and does not carry over into the next one.
@@ -168,7 +176,8 @@ TEST_F(RawDataTest, FramedStreamPostsEphemerisAndRawEpochs) {
         int n = 0;
         const char* bytes = buffer.GetMessageBin(n);
         CString text = buffer.GetMessage();
-        rx.AttachRawData(bytes, n), rx.Parse(text);
+        rx.AttachRawData(bytes, n);
+        rx.Parse(text);
     }
     host.Pump();
     EXPECT_EQ(std::tuple(rx.m_nRawMessageErrors, postedBefore), std::tuple(1, std::size_t{0}));
