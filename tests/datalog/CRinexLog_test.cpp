@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -198,10 +199,8 @@ TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
     CGPSDataEphemeris noWeek = next;
     noWeek.m_nWeek = 0;
     EXPECT_FALSE(log.LogEphemeris(noWeek)) << "no week";
-    EXPECT_EQ(log.GetNumEpochs(), 2);
-    EXPECT_EQ(log.GetNumEphemerides(), 2);
     log.Close();
-    EXPECT_EQ(log.GetLastErrorText(), "");
+    EXPECT_EQ(std::tuple(log.GetNumEpochs(), log.GetNumEphemerides(), log.GetLastErrorText()), std::tuple(2, 2, ""));
 
     // The marker is named after the file; the position is 64.131 N 21.849 W 85 m.
     EXPECT_EQ(test::ReadLines(dir.File("site.2025.obs")),
@@ -240,17 +239,15 @@ TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
 TEST_F(RinexLogTest, FilesThatCannotBeCreatedAreNamedWithTheReason) {
     CRinexLog missingFolder;
     missingFolder.SetFileBase(CString::FromBytes(dir.File("no/such/site")));
-    EXPECT_FALSE(missingFolder.Open());
-    EXPECT_FALSE(missingFolder.IsOpen());
-    EXPECT_EQ(missingFolder.GetLastErrorText(), dir.File("no/such/site.obs") + ": " + std::strerror(ENOENT));
+    EXPECT_EQ((std::tuple{missingFolder.Open(), missingFolder.IsOpen(), missingFolder.GetLastErrorText()}),
+              std::tuple(false, false, dir.File("no/such/site.obs") + ": " + std::strerror(ENOENT)));
 
     // The navigation file's name is taken by a folder: nothing stays open or behind.
     std::filesystem::create_directory(dir.File("site.nav"));
     CRinexLog navTaken;
     navTaken.SetFileBase(CString::FromBytes(dir.File("site")));
-    EXPECT_FALSE(navTaken.Open());
-    EXPECT_FALSE(navTaken.IsOpen());
-    EXPECT_EQ(navTaken.GetLastErrorText(), dir.File("site.nav") + ": " + std::strerror(EISDIR));
+    EXPECT_EQ((std::tuple{navTaken.Open(), navTaken.IsOpen(), navTaken.GetLastErrorText()}),
+              std::tuple(false, false, dir.File("site.nav") + ": " + std::strerror(EISDIR)));
     EXPECT_FALSE(std::filesystem::exists(dir.File("site.obs")));
     EXPECT_FALSE(navTaken.LogEpoch(EpochWith(468318.0, {Satellite(5, 2e7, 1.0, 1.0)})));
 

@@ -74,10 +74,6 @@ struct Row {
     std::string expected;     // sent on an open port, then the notes (and a gsr2650lb's state)
     std::string closed = "";  // sent (and a changed gsr2650lb state) when the port cannot open
 };
-void Emulate(CGPSReceiver& r) {
-    CGPSReceiver::m_Port.Close();
-    r.SetupReceiver(kPort, 0, 0.0, L"", true);
-}
 // A row whose operation is a series of calls without arguments, in this order.
 using Call = void (CGPSReceiver::*)();
 template <class T>
@@ -92,6 +88,15 @@ template <class T>
 Row On(const char* legend, std::function<void(T&)> op, std::string expected, std::string closed = "") {
     return {legend, [] { return std::make_unique<T>(); }, [op](CGPSReceiver& r) { op(static_cast<T&>(r)); },
             std::move(expected), std::move(closed)};
+}
+// The row with its receiver switched to emulation first: the port closed, nothing sent.
+Row Emulated(Row row) {
+    row.op = [op = row.op](CGPSReceiver& r) {
+        CGPSReceiver::m_Port.Close();
+        r.SetupReceiver(kPort, 0, 0.0, L"", true);
+        op(r);
+    };
+    return row;
 }
 
 // What the row's operation sends on a fresh receiver (open: set up on the simulator and opened;
@@ -205,12 +210,7 @@ const std::vector<Row> kRows = {
              kMsk + "$GPMSK,304.0,M,100,M,0\r\n[200]"),
     On<CCSI>("reset, 23 s", [](auto& r) { Note(r.ResetAll(false)); },
              "$PASHS,RST\r\n[10000][3000]" + Paced(kCsiSetup, "[1000]") + " =1"),
-    On<CCSI>("reset, emulation",
-             [](auto& r) {
-                 Emulate(r);
-                 Note(r.ResetAll(false));
-             },
-             " =0"),
+    Emulated(On<CCSI>("reset, emulation", [](auto& r) { Note(r.ResetAll(false)); }, " =0")),
     Calls<CStarlink>("queries: PAR, none for settings",
                      {&R::QueryNmeaActive, &R::QuerySatElevMask, &R::QueryGpsSettings},
                      kStarlinkPar + kStarlinkPar),
@@ -219,12 +219,7 @@ const std::vector<Row> kRows = {
     On<CStarlink>("GGA only", [](auto& r) { r.SetGgaOnlyNMEA(); },
                   "$PSLIS,NME,ALL,A,OFF\r\n[200]$PSLIS,NME,GGA,A,ON\r\n[200]"),
     On<CStarlink>("reset never waits", [](auto& r) { Note(r.ResetAll(true)); }, kStarlinkReset + " =1"),
-    On<CStarlink>("reset, emulation",
-                  [](auto& r) {
-                      Emulate(r);
-                      Note(r.ResetAll(true));
-                  },
-                  " =0"),
+    Emulated(On<CStarlink>("reset, emulation", [](auto& r) { Note(r.ResetAll(true)); }, " =0")),
     Calls<CSokkia>("query mask, beacon", {&R::QuerySatElevMask, &R::QueryBeacon},
                    "$PMCAG,004,908\r\n[200]" + kBeaconQueries),
     On<CSokkia>("beacon, mode 2 is manual",
@@ -397,13 +392,12 @@ const std::vector<Row> kRows = {
                 r.SetRawDataOutputInterval(5.5);
             },
             "LOG RANGEB ONTIME 5\r\n[100]" + kOnChanged + kSave1 + " 11310 1/5", " 11310 1/4"),
-    On<Gsr>("emulation initialises without a port",
-            [](auto& r) {
-                Emulate(r);
-                Note(r.Initialize());
-                Note(CGPSReceiver::m_Port.IsOpen());
-            },
-            " =1 =0 00300 0/0", " 00300 0/0"),
+    Emulated(On<Gsr>("emulation initialises without a port",
+                     [](auto& r) {
+                         Note(r.Initialize());
+                         Note(CGPSReceiver::m_Port.IsOpen());
+                     },
+                     " =1 =0 00300 0/0", " 00300 0/0")),
     On<Gsr>("not a number", [](auto& r) { Note(r.SetRawDataOutputInterval(NAN)); }, " =0" + kSame),
 };
 // clang-format on

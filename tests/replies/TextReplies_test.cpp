@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -40,15 +42,6 @@ std::string ReplyText(const S& s) {
 }
 using Field = std::variant<std::int32_t S::*, double S::*, bool S::*, DgpsMode S::*, std::string (*)(const S&),
                            std::int32_t D::*, double D::*, bool D::*>;
-template <class T>
-T Of(const D& d, T S::*member) {
-    return d.m_Status.*member;
-}
-template <class T>
-T Of(const D& d, T D::*member) {
-    return d.*member;
-}
-std::string Of(const D& d, std::string (*render)(const S&)) { return render(d.m_Status); }
 // clang-format off
 const std::pair<const char*, Field> kFields[] = {
     {"strength", &S::m_nBeaconSignalStrength}, {"snr", &S::m_nBeaconSNR}, {"freq", &S::m_dBeaconFrequency},
@@ -69,7 +62,15 @@ std::vector<std::string> Fields(const D& d) {
     std::vector<std::string> fields;
     for (const auto& [name, field] : kFields) {
         std::ostringstream text;
-        std::visit([&](auto member) { text << name << "=" << Of(d, member); }, field);
+        text << name << "=";
+        std::visit(
+            [&](auto member) {
+                if constexpr (std::is_invocable_v<decltype(member), const S&>)
+                    text << std::invoke(member, d.m_Status);
+                else
+                    text << std::invoke(member, d);
+            },
+            field);
         fields.push_back(text.str());
     }
     for (int i = 0; i < D::kMaxSatellites; ++i) {
