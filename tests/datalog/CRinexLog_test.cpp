@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -24,11 +25,8 @@ using Lines = std::vector<std::string>;
 
 TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const struct {
-        double value;
-        int width, decimals;
-        const char* expected;
-    } fixed[] = {
+    const std::tuple<double, int, int, const char*> fixed[] = {
+        // value, width, decimals
         {20550669.482, 14, 3, "  20550669.482"},
         {-1039590.9514, 14, 3, "  -1039590.951"},
         {18.0, 11, 7, " 18.0000000"},
@@ -37,15 +35,13 @@ TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
         {nan, 10, 3, "          "},
         {0.0, 8, 5, " 0.00000"},
     };
-    for (const auto& f : fixed) EXPECT_EQ(rinex::Fixed(f.value, f.width, f.decimals), f.expected) << f.value;
+    for (const auto& [value, width, decimals, expected] : fixed)
+        EXPECT_EQ(rinex::Fixed(value, width, decimals), expected) << value;
     EXPECT_EQ(rinex::Integer(2025, 6), "  2025");
     EXPECT_EQ(rinex::Integer(-7, 3), " -7");
     EXPECT_EQ(rinex::Integer(12345, 4), "    ");
 
-    const struct {
-        double value;
-        const char* expected;
-    } exponents[] = {
+    const std::pair<double, const char*> exponents[] = {
         {0.0, " 0.000000000000D+00"},
         {-1.778626756277e-4, "-1.778626756277D-04"},
         {5153.610384963, " 5.153610384963D+03"},
@@ -54,7 +50,7 @@ TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
         {-2.5e-12, "-2.500000000000D-12"},
         {nan, "                   "},
     };
-    for (const auto& e : exponents) EXPECT_EQ(rinex::Exponent(e.value), e.expected) << e.value;
+    for (const auto& [value, expected] : exponents) EXPECT_EQ(rinex::Exponent(value), expected) << value;
 }
 
 TEST(RinexFieldTest, GpsWeekAndSecondsToCalendar) {
