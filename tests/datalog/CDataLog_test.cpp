@@ -25,7 +25,8 @@ struct CountingLog : CDataLog {
 };
 
 TEST(DataLogTest, NamingPortReadinessMinutesAndStatusLine) {
-    setenv("TZ", "UTC", 1), tzset();
+    setenv("TZ", "UTC", 1);
+    tzset();
     platform::VirtualClock clock{1773479107};  // Saturday 2026-03-14 09:05:07 UTC
     platform::ScopedClock guard{clock};
     test::RecordingHost host;

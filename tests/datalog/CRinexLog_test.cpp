@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -23,11 +25,8 @@ using Lines = std::vector<std::string>;
 
 TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const struct {
-        double value;
-        int width, decimals;
-        const char* expected;
-    } fixed[] = {
+    const std::tuple<double, int, int, const char*> fixed[] = {
+        // value, width, decimals
         {20550669.482, 14, 3, "  20550669.482"},
         {-1039590.9514, 14, 3, "  -1039590.951"},
         {18.0, 11, 7, " 18.0000000"},
@@ -36,15 +35,13 @@ TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
         {nan, 10, 3, "          "},
         {0.0, 8, 5, " 0.00000"},
     };
-    for (const auto& f : fixed) EXPECT_EQ(rinex::Fixed(f.value, f.width, f.decimals), f.expected) << f.value;
+    for (const auto& [value, width, decimals, expected] : fixed)
+        EXPECT_EQ(rinex::Fixed(value, width, decimals), expected) << value;
     EXPECT_EQ(rinex::Integer(2025, 6), "  2025");
     EXPECT_EQ(rinex::Integer(-7, 3), " -7");
     EXPECT_EQ(rinex::Integer(12345, 4), "    ");
 
-    const struct {
-        double value;
-        const char* expected;
-    } exponents[] = {
+    const std::pair<double, const char*> exponents[] = {
         {0.0, " 0.000000000000D+00"},
         {-1.778626756277e-4, "-1.778626756277D-04"},
         {5153.610384963, " 5.153610384963D+03"},
@@ -53,7 +50,7 @@ TEST(RinexFieldTest, FixedIntegerAndExponentFields) {
         {-2.5e-12, "-2.500000000000D-12"},
         {nan, "                   "},
     };
-    for (const auto& e : exponents) EXPECT_EQ(rinex::Exponent(e.value), e.expected) << e.value;
+    for (const auto& [value, expected] : exponents) EXPECT_EQ(rinex::Exponent(value), expected) << value;
 }
 
 TEST(RinexFieldTest, GpsWeekAndSecondsToCalendar) {
@@ -95,53 +92,64 @@ CGPSDataRaw EpochWith(double receiverTime, std::initializer_list<CGPSSatelliteDa
     epoch.m_bPositionValid = true;
     epoch.m_nGPSWeek = 2357;
     epoch.m_dReceiverTime = receiverTime;
-    epoch.m_dLatitude = 64.131, epoch.m_dLongitude = -21.849, epoch.m_dHeight = 85.0;
+    epoch.m_dLatitude = 64.131;
+    epoch.m_dLongitude = -21.849;
+    epoch.m_dHeight = 85.0;
     for (const CGPSSatelliteDataRaw& s : satellites) epoch.m_Satellites[epoch.m_nNumSV++] = s;
     return epoch;
 }
 
 CGPSSatelliteDataRaw Satellite(int prn, double range, double phase, double doppler, bool valid = true) {
     CGPSSatelliteDataRaw s;
-    s.m_nPRN = prn, s.m_dRange = range, s.m_dPhase = phase, s.m_dDoppler = doppler, s.m_bValid = valid;
+    s.m_nPRN = prn;
+    s.m_dRange = range;
+    s.m_dPhase = phase;
+    s.m_dDoppler = doppler;
+    s.m_bValid = valid;
     return s;
 }
 
 // An ephemeris in the receiver's units (semicircles, semicircles per millisecond), sent at the
-// end of week 2356 with reference times at the start of week 2357.
+// end of week 2356 with reference times (toc, toe 0) at the start of week 2357; af2, Cic, Cis 0.
 CGPSDataEphemeris WeekEndEphemeris() {
-    CGPSDataEphemeris e;
-    e.m_nPRN = 7, e.m_nWeek = 2356, e.m_nTOW = 604794;
-    e.m_dTgd = -5e-9, e.m_nAODC = 301, e.m_nToc = 0;
-    e.m_dAf2 = 0.0, e.m_dAf1 = 2.5e-12, e.m_dAf0 = -1.25e-4;
-    e.m_nAODE = 45, e.m_dDeltaN = 1e-12, e.m_dM0 = 0.5, e.m_dE = 0.01, e.m_dRootA = 5153.5, e.m_nToe = 0;
-    e.m_dCic = 0.0, e.m_dCrc = 250.0, e.m_dCis = 0.0, e.m_dCrs = -12.5, e.m_dCuc = 1e-6, e.m_dCus = -2e-6;
-    e.m_dOmega0 = -0.25, e.m_dOmega = 1.0, e.m_dI0 = 0.3, e.m_dOmegaDot = -2.5e-12, e.m_dIDot = 1e-13;
+    using E = CGPSDataEphemeris;
+    E e;
+    e.m_nPRN = 7;
+    e.m_nWeek = 2356;
+    e.m_nTOW = 604794;
+    e.m_nAODC = 301;
+    e.m_nAODE = 45;
+    const std::pair<double E::*, double> reals[] = {
+        {&E::m_dTgd, -5e-9}, {&E::m_dAf1, 2.5e-12}, {&E::m_dAf0, -1.25e-4},      {&E::m_dDeltaN, 1e-12},
+        {&E::m_dM0, 0.5},    {&E::m_dE, 0.01},      {&E::m_dRootA, 5153.5},      {&E::m_dCrc, 250.0},
+        {&E::m_dCrs, -12.5}, {&E::m_dCuc, 1e-6},    {&E::m_dCus, -2e-6},         {&E::m_dOmega0, -0.25},
+        {&E::m_dOmega, 1.0}, {&E::m_dI0, 0.3},      {&E::m_dOmegaDot, -2.5e-12}, {&E::m_dIDot, 1e-13}};
+    for (const auto& [field, value] : reals) e.*field = value;
     return e;
 }
 
-TEST(RinexRecordTest, NavigationRecordInRinexUnitsAndWeeks) {
-    const Lines expected = {
-        // toc in the next week: Sunday 2025-03-09 00:00:00
-        "G07 2025 03 09 00 00 00-1.250000000000D-04 2.500000000000D-12 0.000000000000D+00",
-        // IODE, Crs, delta n (1e-12 semicircle/ms = pi * 1e-9 rad/s), M0 (0.5 semicircle)
-        "     4.500000000000D+01-1.250000000000D+01 3.141592653590D-09 1.570796326795D+00",
-        "     1.000000000000D-06 1.000000000000D-02-2.000000000000D-06 5.153500000000D+03",
-        // toe, Cic, Omega0 (-pi/4), Cis
-        "     0.000000000000D+00 0.000000000000D+00-7.853981633974D-01 0.000000000000D+00",
-        // i0 (0.3 pi), Crc, omega (pi), Omega dot
-        "     9.424777960769D-01 2.500000000000D+02 3.141592653590D+00-7.853981633974D-09",
-        // IDOT, L2 codes, the week of toe, L2 P flag
-        "     3.141592653590D-10 0.000000000000D+00 2.357000000000D+03 0.000000000000D+00",
-        "     0.000000000000D+00 0.000000000000D+00-5.000000000000D-09 3.010000000000D+02",
-        // transmission time against the week of toe: 6 s before it
-        "    -6.000000000000D+00 0.000000000000D+00",
-    };
-    EXPECT_EQ(rinex::NavigationRecord(WeekEndEphemeris()), expected);
-}
+// The navigation record of WeekEndEphemeris, in RINEX units and weeks.
+const Lines kWeekEndNavigation = {
+    // toc in the next week: Sunday 2025-03-09 00:00:00
+    "G07 2025 03 09 00 00 00-1.250000000000D-04 2.500000000000D-12 0.000000000000D+00",
+    // IODE, Crs, delta n (1e-12 semicircle/ms = pi * 1e-9 rad/s), M0 (0.5 semicircle)
+    "     4.500000000000D+01-1.250000000000D+01 3.141592653590D-09 1.570796326795D+00",
+    "     1.000000000000D-06 1.000000000000D-02-2.000000000000D-06 5.153500000000D+03",
+    // toe, Cic, Omega0 (-pi/4), Cis
+    "     0.000000000000D+00 0.000000000000D+00-7.853981633974D-01 0.000000000000D+00",
+    // i0 (0.3 pi), Crc, omega (pi), Omega dot
+    "     9.424777960769D-01 2.500000000000D+02 3.141592653590D+00-7.853981633974D-09",
+    // IDOT, L2 codes, the week of toe, L2 P flag
+    "     3.141592653590D-10 0.000000000000D+00 2.357000000000D+03 0.000000000000D+00",
+    "     0.000000000000D+00 0.000000000000D+00-5.000000000000D-09 3.010000000000D+02",
+    // transmission time against the week of toe: 6 s before it
+    "    -6.000000000000D+00 0.000000000000D+00",
+};
 
 struct RinexLogTest : ::testing::Test {
     RinexLogTest() {
-        setenv("TZ", "UTC", 1), tzset();
+        setenv("TZ", "UTC", 1);
+        tzset();
         // A decimal comma must not reach the files.
         m_bCommaLocale = std::setlocale(LC_ALL, "de_DE.utf8") != nullptr;
     }
@@ -181,15 +189,14 @@ TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
     EXPECT_TRUE(log.LogEphemeris(e));
     EXPECT_FALSE(log.LogEphemeris(e)) << "the same issue again";
     CGPSDataEphemeris next = e;
-    next.m_nAODE = 46, next.m_nToe = next.m_nToc = 7200;
+    next.m_nAODE = 46;
+    next.m_nToe = next.m_nToc = 7200;
     EXPECT_TRUE(log.LogEphemeris(next)) << "a new issue";
     CGPSDataEphemeris noWeek = next;
     noWeek.m_nWeek = 0;
     EXPECT_FALSE(log.LogEphemeris(noWeek)) << "no week";
-    EXPECT_EQ(log.GetNumEpochs(), 2);
-    EXPECT_EQ(log.GetNumEphemerides(), 2);
     log.Close();
-    EXPECT_EQ(log.GetLastErrorText(), "");
+    EXPECT_EQ(std::tuple(log.GetNumEpochs(), log.GetNumEphemerides(), log.GetLastErrorText()), std::tuple(2, 2, ""));
 
     // The marker is named after the file; the position is 64.131 N 21.849 W 85 m.
     EXPECT_EQ(test::ReadLines(dir.File("site.2025.obs")),
@@ -218,10 +225,9 @@ TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
     Lines nav = {"     3.04           N: GNSS NAV DATA    G: GPS              RINEX VERSION / TYPE",
                  "tolvik                                  20250314 100600 UTC PGM / RUN BY / DATE ",
                  "                                                            END OF HEADER       "};
-    for (const CGPSDataEphemeris& issue : {e, next}) {
-        const Lines record = rinex::NavigationRecord(issue);
-        nav.insert(nav.end(), record.begin(), record.end());
-    }
+    const Lines second = rinex::NavigationRecord(next);  // differs from the first in its IODE and times
+    nav.insert(nav.end(), kWeekEndNavigation.begin(), kWeekEndNavigation.end());
+    nav.insert(nav.end(), second.begin(), second.end());
     EXPECT_EQ(test::ReadLines(dir.File("site.2025.nav")), nav);
     if (!m_bCommaLocale) std::printf("note: no de_DE locale here; the files were written under \"C\"\n");
 }
@@ -229,17 +235,15 @@ TEST_F(RinexLogTest, WritesBothFilesAtTheIntervalAndEachIssueOnce) {
 TEST_F(RinexLogTest, FilesThatCannotBeCreatedAreNamedWithTheReason) {
     CRinexLog missingFolder;
     missingFolder.SetFileBase(CString::FromBytes(dir.File("no/such/site")));
-    EXPECT_FALSE(missingFolder.Open());
-    EXPECT_FALSE(missingFolder.IsOpen());
-    EXPECT_EQ(missingFolder.GetLastErrorText(), dir.File("no/such/site.obs") + ": " + std::strerror(ENOENT));
+    EXPECT_EQ((std::tuple{missingFolder.Open(), missingFolder.IsOpen(), missingFolder.GetLastErrorText()}),
+              std::tuple(false, false, dir.File("no/such/site.obs") + ": " + std::strerror(ENOENT)));
 
     // The navigation file's name is taken by a folder: nothing stays open or behind.
     std::filesystem::create_directory(dir.File("site.nav"));
     CRinexLog navTaken;
     navTaken.SetFileBase(CString::FromBytes(dir.File("site")));
-    EXPECT_FALSE(navTaken.Open());
-    EXPECT_FALSE(navTaken.IsOpen());
-    EXPECT_EQ(navTaken.GetLastErrorText(), dir.File("site.nav") + ": " + std::strerror(EISDIR));
+    EXPECT_EQ((std::tuple{navTaken.Open(), navTaken.IsOpen(), navTaken.GetLastErrorText()}),
+              std::tuple(false, false, dir.File("site.nav") + ": " + std::strerror(EISDIR)));
     EXPECT_FALSE(std::filesystem::exists(dir.File("site.obs")));
     EXPECT_FALSE(navTaken.LogEpoch(EpochWith(468318.0, {Satellite(5, 2e7, 1.0, 1.0)})));
 

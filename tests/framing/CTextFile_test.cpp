@@ -23,11 +23,17 @@ Lines ReadAll(CTextFile& file) {
     return lines;
 }
 
-TEST(CTextFile, ReadsLinesWithoutTheirEnds) {
+// A line longer than a framing buffer can hold is cut there, the rest of it up to its line end
+// dropped and the cut counted.
+TEST(CTextFile, ReadsLinesWithoutTheirEndsCutAtTheBufferLimit) {
+    constexpr int kMax = CTextFile::kMaxLineLength;
+    static_assert(kMax == CBinBuffer::kMaxLength);
+    const std::wstring x(kMax, L'x');
     const struct {
         const char* legend;
         std::string content;
         Lines expected;
+        int cuts = 0;
     } cases[] = {
         {"LF and CRLF line ends", "$GPGGA,1\n$GPVTG,2\r\n", {L"$GPGGA,1", L"$GPVTG,2"}},
         {"last line without newline", "a\nb", {L"a", L"b"}},
@@ -37,6 +43,10 @@ TEST(CTextFile, ReadsLinesWithoutTheirEnds) {
         {"empty file", "", {}},
         {"bytes above 0x7F keep their value", "\x80\xAA\xFF\n", {L"\x80\xAA\xFF"}},
         {"zero bytes are kept", std::string("a\0b\n", 4), {std::wstring(L"a\0b", 3)}},
+        {"exactly the limit, CR LF", std::string(kMax, 'x') + "\r\nz\n", {x, L"z"}},
+        {"one over the limit", std::string(kMax + 1, 'x') + "\nz\n", {x, L"z"}, 1},
+        {"8 MB without a line end", std::string(8 << 20, 'x'), {x}, 1},
+        {"two long lines", std::string(kMax * 3, 'x') + "\n" + std::string(kMax * 2, 'x') + "\n", {x, x}, 2},
     };
     test::TempDir dir;
     const std::string path = dir.File("lines.txt");
@@ -47,39 +57,9 @@ TEST(CTextFile, ReadsLinesWithoutTheirEnds) {
         const UINT flags = (&c - cases) % 2 ? CTextFile::typeText : CTextFile::modeRead;
         ASSERT_NE(file.Open(CString::FromBytes(path), flags, nullptr), 0);
         EXPECT_EQ(ReadAll(file), c.expected);
+        EXPECT_EQ(file.GetCutLines(), c.cuts);
         file.SeekToBegin();  // the next read starts at the first line again
         EXPECT_EQ(ReadAll(file), c.expected);
-    }
-}
-
-// A line longer than a framing buffer can hold is cut there, the rest of it up to its line end
-// dropped and the cut counted (the engine's long-line test replays such a file).
-TEST(CTextFile, LongLinesAreCutAtTheBufferLimitAndCounted) {
-    constexpr int kMax = CTextFile::kMaxLineLength;
-    static_assert(kMax == CBinBuffer::kMaxLength);
-    const std::string gga = "$GPGGA,1";
-    const struct {
-        const char* legend;
-        std::string content;
-        std::vector<std::size_t> lengths;  // of the lines read
-        int cuts;
-    } cases[] = {
-        {"exactly the limit, CR LF", std::string(kMax, 'x') + "\r\n" + gga + "\n", {kMax, gga.size()}, 0},
-        {"one over the limit", std::string(kMax + 1, 'x') + "\n" + gga + "\n", {kMax, gga.size()}, 1},
-        {"8 MB without a line end", std::string(8 << 20, '$'), {kMax}, 1},
-        {"two long lines", std::string(kMax * 3, 'a') + "\n" + std::string(kMax * 2, 'b') + "\n", {kMax, kMax}, 2},
-    };
-    test::TempDir dir;
-    const std::string path = dir.File("long.txt");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.legend);
-        test::WriteFile(path, c.content);
-        CTextFile file(false, false);
-        ASSERT_NE(file.Open(path.c_str(), CTextFile::typeText), 0);
-        std::vector<std::size_t> lengths;
-        for (CString line; file.ReadString(line);) lengths.push_back(static_cast<std::size_t>(line.GetLength()));
-        EXPECT_EQ(lengths, c.lengths);
-        EXPECT_EQ(file.GetCutLines(), c.cuts);
     }
 }
 

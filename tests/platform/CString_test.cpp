@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace tolvik {
 
@@ -15,10 +16,8 @@ namespace {
 TEST(CString, FormatFollowsPrintfWithWideStrings) {
     const CString port = L"COM3";
     // The formats the commands use ("%-f", "%0d", "%i", "%02X") are in their transcripts.
-    const struct {
-        CString actual;
-        const wchar_t* expected;
-    } cases[] = {
+    const std::pair<CString, const wchar_t*> cases[] = {
+        // actual, expected
         // clang-format off
         {CString::Formatted(L"%.0f|%.0f", 2.5, 3.7), L"2|4"},  // half to even
         {CString::Formatted(L"%s:[%s]", port, L"wide"), L"COM3:[wide]"},
@@ -28,7 +27,7 @@ TEST(CString, FormatFollowsPrintfWithWideStrings) {
         {CString::Formatted(L"%u %ld", 4000000000u, -5L), L"4000000000 -5"},
         // clang-format on
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
     // Longer than any first guess of the output size.
     EXPECT_EQ(CString::Formatted(L"%s", CString(L'x', 5000)).GetLength(), 5000);
 }
@@ -37,16 +36,14 @@ TEST(CString, FormatFollowsPrintfWithWideStrings) {
 // byte surviving as a character is the framing and text file tests' part.)
 TEST(CString, PositionsOutOfRangeClamp) {
     const CString s = L"$PASHR,ACK";
-    const struct {
-        CString actual;
-        const wchar_t* expected;
-    } cases[] = {
+    const std::pair<CString, const wchar_t*> cases[] = {
+        // actual, expected
         // clang-format off
         {s.Mid(4, 99), L"HR,ACK"}, {s.Mid(-3, 2), L"$P"}, {s.Mid(10), L""}, {s.Mid(1, -1), L""},
         {s.Left(99), L"$PASHR,ACK"}, {s.Left(-1), L""}, {s.Right(99), L"$PASHR,ACK"},
         // clang-format on
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].actual, cases[i].expected) << "case " << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
     EXPECT_EQ(s.Find(nullptr), -1);
     EXPECT_EQ(s.GetAt(99), L'\0');
     EXPECT_TRUE(CString::FromBytes(nullptr, 5).IsEmpty() && CString::FromBytes("abc", -1).IsEmpty());

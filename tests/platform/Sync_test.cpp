@@ -39,7 +39,8 @@ TEST_F(SyncTest, AutoResetReleasesOneWaiterPerSignalManualResetReleasesAll) {
             EXPECT_EQ(released.load(), 1);
             SetEvent(event);
         }
-        first.join(), second.join();
+        first.join();
+        second.join();
         EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         EXPECT_TRUE(ResetEvent(event) && WaitForSingleObject(event, 0) == WAIT_TIMEOUT);
         EXPECT_TRUE(CloseHandle(event));
@@ -52,7 +53,8 @@ TEST_F(SyncTest, WaitForMultipleObjectsReportsTheLowestSetIndex) {
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_OBJECT_0 + 2);  // e1 taken
     EXPECT_EQ(WaitForMultipleObjects({&e0, &e1, &e2}, 0), WAIT_TIMEOUT);
-    manual.Set(), e0.Set();
+    manual.Set();
+    e0.Set();
     EXPECT_EQ(WaitForMultipleObjects({&manual, &e0}, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForMultipleObjects({&manual, &e0}, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForMultipleObjects({&e0, nullptr}, 0), WAIT_FAILED);

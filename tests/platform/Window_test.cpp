@@ -100,7 +100,8 @@ TEST_F(WindowTest, PayloadsThatCannotBeDeliveredAreFreedAndSendersReleased) {
     EXPECT_TRUE(PostMessage(hWnd, WM_APP + 1, NewInt(1), 0, FreeInt) &&
                 PostMessage(hWnd, WM_APP + 2, NewInt(2), 0, FreeInt));
     go.release();
-    sender.join(), owner.join();
+    sender.join();
+    owner.join();
     EXPECT_EQ(std::tuple(result, g_freed.load(), IsWindow(hWnd)), std::tuple(LRESULT{0}, 2, false));
 
     // The default host has no main window: what is posted to it is freed at once.

@@ -7,11 +7,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "sim/RawRecords.h"
@@ -26,42 +30,58 @@ using Handler = bool (Rx::*)(CString&);
 // The fields the reply handlers write, as "name=value". The NMEA statuses are one letter each for
 // GGA GSA ZDA GLL VTG SAT GSV: N on, F off, ? unknown. A satellite slot "s<i>" is
 // "PRN/azimuth/elevation/SNR/used/in view", the angles in whole degrees.
-std::vector<std::string> Fields(const CGPSData& d) {
-    std::vector<std::string> fields;
-    const auto add = [&fields](const std::string& name, const auto& value) {
-        std::ostringstream text;
-        text << name << "=" << value;
-        fields.push_back(text.str());
-    };
-    const CGPSStatusData& s = d.m_Status;
+using S = CGPSStatusData;
+using D = CGPSData;
+std::string NmeaStatuses(const S& s) {
     std::string nmea;
     for (const NmeaMsgStatus status : s.m_NmeaStatus) nmea += unsigned(status) < 3 ? "NF?"[status] : '#';
-    // clang-format off
-    add("strength", s.m_nBeaconSignalStrength), add("snr", s.m_nBeaconSNR);
-    add("freq", s.m_dBeaconFrequency), add("rate", s.m_nBeaconBitRate);
-    add("beaconValid", s.m_bBeaconStatusValid), add("autoTune", s.m_bBeaconAutoTune);
-    add("modeValid", s.m_bBeaconModeValid), add("mask", s.m_nElevMask);
-    add("saved", s.m_bElevMaskSaved), add("maskValid", s.m_bElevMaskValid);
-    add("maskFlag", s.m_bElevMaskFlag), add("nmea", nmea), add("nmeaValid", s.m_bNmeaStatusValid);
-    add("alt", s.m_dFixedAltitude), add("pmd", s.m_nPosMode), add("pdop", s.m_nPDOPMask);
-    add("hdop", s.m_nHDOPMask), add("vdop", s.m_nVDOPMask), add("posValid", s.m_bPosModeValid);
-    add("period", s.m_dOutputPeriod), add("ack", s.m_bAckReceived), add("dgps", s.m_nDgpsMode);
-    add("dgpsValid", s.m_bDgpsModeValid), add("lband", s.m_nLbandTuneMode);
-    add("text", std::string(s.m_szReplyText, strnlen(s.m_szReplyText, sizeof s.m_szReplyText)));
-    add("textValid", s.m_bReplyTextValid), add("updated", s.m_bUpdated);
-    add("horz", d.m_dHorzError), add("vert", d.m_dVertError), add("err", d.m_dPosError);
-    // clang-format on
-    for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
+    return nmea;
+}
+std::string ReplyText(const S& s) {
+    return std::string(s.m_szReplyText, strnlen(s.m_szReplyText, sizeof s.m_szReplyText));
+}
+using Field = std::variant<std::int32_t S::*, double S::*, bool S::*, DgpsMode S::*, std::string (*)(const S&),
+                           std::int32_t D::*, double D::*, bool D::*>;
+// clang-format off
+const std::pair<const char*, Field> kFields[] = {
+    {"strength", &S::m_nBeaconSignalStrength}, {"snr", &S::m_nBeaconSNR}, {"freq", &S::m_dBeaconFrequency},
+    {"rate", &S::m_nBeaconBitRate}, {"beaconValid", &S::m_bBeaconStatusValid}, {"autoTune", &S::m_bBeaconAutoTune},
+    {"modeValid", &S::m_bBeaconModeValid}, {"mask", &S::m_nElevMask}, {"saved", &S::m_bElevMaskSaved},
+    {"maskValid", &S::m_bElevMaskValid}, {"maskFlag", &S::m_bElevMaskFlag}, {"nmea", &NmeaStatuses},
+    {"nmeaValid", &S::m_bNmeaStatusValid}, {"alt", &S::m_dFixedAltitude}, {"pmd", &S::m_nPosMode},
+    {"pdop", &S::m_nPDOPMask}, {"hdop", &S::m_nHDOPMask}, {"vdop", &S::m_nVDOPMask},
+    {"posValid", &S::m_bPosModeValid}, {"period", &S::m_dOutputPeriod}, {"ack", &S::m_bAckReceived},
+    {"dgps", &S::m_nDgpsMode}, {"dgpsValid", &S::m_bDgpsModeValid}, {"lband", &S::m_nLbandTuneMode},
+    {"text", &ReplyText}, {"textValid", &S::m_bReplyTextValid}, {"updated", &S::m_bUpdated},
+    {"horz", &D::m_dHorzError}, {"vert", &D::m_dVertError}, {"err", &D::m_dPosError},
+    {"inView", &D::m_nSatellitesInView}, {"meanSNR", &D::m_dMeanSNR}, {"svValid", &D::m_bSVInfoValid},
+    {"changed", &D::m_bSatellitesChanged}};
+// clang-format on
+
+std::vector<std::string> Fields(const D& d) {
+    std::vector<std::string> fields;
+    for (const auto& [name, field] : kFields) {
+        std::ostringstream text;
+        text << name << "=";
+        std::visit(
+            [&](auto member) {
+                if constexpr (std::is_invocable_v<decltype(member), const S&>)
+                    text << std::invoke(member, d.m_Status);
+                else
+                    text << std::invoke(member, d);
+            },
+            field);
+        fields.push_back(text.str());
+    }
+    for (int i = 0; i < D::kMaxSatellites; ++i) {
         const CGPSSatelliteData& sat = d.m_Satellites[i];
         const double degrees = 180 / std::numbers::pi;
         std::ostringstream slot;
-        slot << sat.m_nPRN << "/" << std::lround(sat.m_dAzimuth * degrees) << "/"
+        slot << "s" << i << "=" << sat.m_nPRN << "/" << std::lround(sat.m_dAzimuth * degrees) << "/"
              << std::lround(sat.m_dElevation * degrees) << "/" << sat.m_nSNR << (sat.m_bUsed ? "/U" : "/-")
              << (sat.m_bInView ? "/v" : "/-");
-        add("s" + std::to_string(i), slot.str());
+        fields.push_back(slot.str());
     }
-    add("inView", d.m_nSatellitesInView), add("meanSNR", d.m_dMeanSNR);
-    add("svValid", d.m_bSVInfoValid), add("changed", d.m_bSatellitesChanged);
     return fields;
 }
 
@@ -137,30 +157,34 @@ TEST_F(ReplyTest, SatelliteReplyFillsSlotsAndTheMeanOfUsedSnr) {
     const Handler pashr = &Rx::ProcessPASHR;
     Check({{pashr, N("PASHR,SAT,00"), true, "svValid=1"},
            {pashr, N("PASHR,sat,04,03,103,56,50,U,23,225,61,52,u,16,045,12,38,-,19,310,33,47,X"), true,
-            "s0=3/103/56/50/U/v s1=23/225/61/52/U/v s2=16/45/12/38/-/v s3=19/310/33/47/-/v "
-            "inView=4 meanSNR=51 svValid=1 changed=1"},
+            "inView=4 meanSNR=51 svValid=1 changed=1 s0=3/103/56/50/U/v s1=23/225/61/52/U/v s2=16/45/12/38/-/v "
+            "s3=19/310/33/47/-/v"},
            {pashr, N("PASHR,MCA,garbage"), false, ""},
            {pashr, N("PASHR,SATX,01,7,1,4,40,U"), false, ""},
-           {pashr, N("PASHR,SAT,03,03,103,56,50,U,23,225"), false, "s0=3/103/56/50/U/v inView=3 changed=1"}});
+           {pashr, N("PASHR,SAT,03,03,103,56,50,U,23,225"), false, "inView=3 changed=1 s0=3/103/56/50/U/v"}});
     EXPECT_EQ(rx.m_nRawMessageCount, 0) << "MCA is no raw record here";
     // Slots hold PRNs 1-12, used, SNR 40, slot 0 in view: a known PRN keeps its slot, unlisted
     // slots leave the view but count for the mean, and a group without a slot is skipped.
     Check({{pashr, N("PASHR,SAT,01,05,270,10,33,-"), true,
-            "s0=1/0/0/40/U/- s4=5/270/10/33/-/v inView=1 meanSNR=40 svValid=1 changed=1"},
+            "inView=1 meanSNR=40 svValid=1 changed=1 s0=1/0/0/40/U/- s4=5/270/10/33/-/v"},
            {pashr, N("PASHR,SAT,04,30,010,10,20,U,05,050,50,44,U,31,020,20,21,U,07,070,70,46,U"), true,
-            "s0=1/0/0/40/U/- s4=5/50/50/44/U/v s6=7/70/70/46/U/v inView=4 meanSNR=40.8333 "
-            "svValid=1 changed=1"}},
+            "inView=4 meanSNR=40.8333 svValid=1 changed=1 s0=1/0/0/40/U/- s4=5/50/50/44/U/v "
+            "s6=7/70/70/46/U/v"}},
           [](CGPSData& d) {
               for (int i = 0; i < CGPSData::kMaxSatellites; ++i) {
                   CGPSSatelliteData& s = d.m_Satellites[i];
-                  s.m_nPRN = i + 1, s.m_bUsed = true, s.m_nSNR = 40, s.m_bInView = i == 0;
+                  s.m_nPRN = i + 1;
+                  s.m_bUsed = true;
+                  s.m_nSNR = 40;
+                  s.m_bInView = i == 0;
               }
           });
 }
 
 TEST_F(ReplyTest, RawRecordsAreRoutedCountedAndGuarded) {
     std::string badPbn = sim::PbnRecord({}), badSnv = sim::SnvRecord(CGPSDataEphemeris());
-    badPbn[20] ^= 1, badSnv[20] ^= 1;
+    badPbn[20] ^= 1;
+    badSnv[20] ^= 1;
     const std::string good = sim::MbnRecord({.prn = 17}), refused = sim::MbnRecord({.headMark = 2});
     // Type, record, bytes handed over (-1 none, 11 the head), length claimed, result, errors.
     // clang-format off
@@ -199,8 +223,10 @@ TEST_F(ReplyTest, ParameterLinesKeepWhatWasReadBeforeAFailure) {
            {pem, L"PEM:10\r\n", false, "mask=10"},
            {pem, L"PEM:high SAV:N", false, ""}},
           [](CGPSData& d) {
-              d.m_Status.m_dFixedAltitude = -7, d.m_Status.m_nElevMask = 77;
-              d.m_Status.m_bElevMaskSaved = true, d.m_Status.m_bElevMaskFlag = false;
+              d.m_Status.m_dFixedAltitude = -7;
+              d.m_Status.m_nElevMask = 77;
+              d.m_Status.m_bElevMaskSaved = true;
+              d.m_Status.m_bElevMaskFlag = false;
           });
 }
 
