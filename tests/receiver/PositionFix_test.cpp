@@ -69,17 +69,8 @@ TEST_F(PositionFixTest, AnglesTimeAndFields) {
 }
 
 TEST_F(PositionFixTest, QualityTablesAndMinimumSatellites) {
-    const int gga[] = {kNone,
-                       kGps,
-                       UDF_SIGNAL_CORRECTED_GPS,
-                       kGps,
-                       UDF_SIGNAL_RTK_FIXED,
-                       UDF_SIGNAL_RTK_FLOAT,
-                       kCalc,
-                       UDF_SIGNAL_MANUAL,
-                       kGps,
-                       UDF_SIGNAL_WAAS,
-                       kGps};
+    constexpr int kDgps = UDF_SIGNAL_CORRECTED_GPS, kFixed = UDF_SIGNAL_RTK_FIXED, kFloat = UDF_SIGNAL_RTK_FLOAT;
+    const int gga[] = {kNone, kGps, kDgps, kGps, kFixed, kFloat, kCalc, UDF_SIGNAL_MANUAL, kGps, UDF_SIGNAL_WAAS, kGps};
     for (int quality = -1; quality <= 10; ++quality) {
         ExpectStatus(Fix("GP", quality), quality < 0 ? kGps : gga[quality]);
         ExpectStatus(Fix("IN", quality), quality == 0 ? kNone : kCalc);
