@@ -168,6 +168,8 @@ TEST_F(PositionFixTest, StatusMapComesBeforeTheFixedTables) {
 }
 
 TEST_F(PositionFixTest, StatusMapFile) {
+    constexpr int kDefault = CGPSReceiver::kStatusMapDefault;
+    // clang-format off
     const struct {
         const char* file;
         bool loaded;
@@ -175,27 +177,19 @@ TEST_F(PositionFixTest, StatusMapFile) {
     } cases[] = {
         {"4,UDF_SIGNAL_RTK_FLOAT\n5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}, {5, 6}}},
         {"2,  \" udf_signal_waas\"\t \n7 , UDF_SIGNAL_MANUAL\r\n", true, {{2, 9}, {7, 4}}},
-        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n",
-         false,
-         {}},                                                               // no comma, no number
+        // No comma, no number.
+        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n", false, {}},
         {"3,UDF_SIGNAL_DIFFERENTIAL\n", true, {}},                          // unknown name
         {"4,UDF_SIGNAL_RTK_FLOAT\n4,UDF_SIGNAL_MANUAL\n", true, {{4, 4}}},  // the later line wins
         {"  12abc,UDF_SIGNAL_NONE\n-3,UDF_SIGNAL_GPS\n+6,UDF_SIGNAL_POSTPROCESSED\n", true, {{12, 0}, {-3, 1}, {6, 8}}},
         // The 32-bit limits cannot tell a quality from an overflow.
         {"2147483647,UDF_SIGNAL_GPS\n-2147483648,UDF_SIGNAL_GPS\n99999999999,UDF_SIGNAL_GPS\n", false, {}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_RTK_FIXED\n",
-         true,
-         {{4, 7}, {5, 6}, {CGPSReceiver::kStatusMapDefault, 1}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_GPS\n", true, {{4, 7}, {5, 1}, {kDefault, 1}}},
         {" default,UDF_SIGNAL_GPS\n", false, {}},
         // A byte-order mark from an editor is no part of the first line, and only there.
-        {"\xEF\xBB\xBF"
-         "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n",
-         true,
-         {{4, 7}, {5, 6}}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF"
-         "5,UDF_SIGNAL_RTK_FIXED\n",
-         true,
-         {{4, 7}}}};
+        {"\xEF\xBB\xBF" "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n", true, {{4, 7}, {5, 6}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF" "5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}}}};
+    // clang-format on
     for (const auto& c : cases) {
         test::TestReceiver receiver;
         EXPECT_EQ(LoadMap(c.file, receiver), c.entries) << c.file;
