@@ -61,7 +61,6 @@ protected:
         CBinBuffer chunk(bytes.data(), static_cast<int>(bytes.size()));
         return engine.UpdateGPSBuffer(chunk);
     }
-    // Replays a file with these contents (false when Start failed).
     bool Replay(const std::string& contents) {
         test::WriteFile(dir.File("replay.log"), contents);
         engine.m_bEmulation = true;
@@ -204,8 +203,6 @@ TEST(ComBuffer, CollectsUntilJustPastItsLimit) {
     EXPECT_TRUE(copy.LimitReached() && copy.IsStopped());
     EXPECT_EQ(copy.GetData().GetLength(), 160000);
 }
-
-// ---- Emulation replay
 
 // A pause line shows its text and passes nothing on; line ends become CR LF.
 TEST_F(EngineTest, ReplaysOneLineEveryHalfSecondAndStartsAgain) {

@@ -32,7 +32,6 @@ protected:
     static CGPSData& Epoch() { return CGPSReceiver::m_GPSData; }
     // Degrees and minutes to radians, written out independently of the receiver's arithmetic.
     static double Rad(double deg, double min) { return (deg + min / 60) * std::numbers::pi / 180; }
-    // The GGA or the INGGA handler, as the talker of the body says.
     bool Run(const std::string& body) {
         CString message = test::NmeaText(body);
         return body.starts_with("IN") ? rx.ProcessINGGA(message) : rx.ProcessGGA(message);
@@ -41,7 +40,6 @@ protected:
         ASSERT_TRUE(Run(body)) << body;
         EXPECT_EQ(Epoch().m_nFixStatus, status) << body;
     }
-    // Writes the status map and loads it into the receiver; the receiver's entries.
     std::map<int, int> LoadMap(const std::string& text, test::TestReceiver& receiver) {
         test::WriteFile(dir.File("GPSStatus"), text);
         receiver.LoadAlternatGPSStatusStrings();
@@ -147,8 +145,6 @@ TEST_F(PositionFixTest, AntennaHeightAndGeoidModes) {
         }
     }
 }
-
-// ---- The status map
 
 TEST_F(PositionFixTest, StatusMapComesBeforeTheFixedTables) {
     rx.m_StatusStrings.SetAt(4, UDF_SIGNAL_RTK_FLOAT);
