@@ -61,7 +61,6 @@ protected:
         CBinBuffer chunk(bytes.data(), static_cast<int>(bytes.size()));
         return engine.UpdateGPSBuffer(chunk);
     }
-    // Replays a file with these contents (false when Start failed).
     bool Replay(const std::string& contents) {
         test::WriteFile(dir.File("replay.log"), contents);
         engine.m_bEmulation = true;
@@ -204,8 +203,6 @@ TEST(ComBuffer, CollectsUntilJustPastItsLimit) {
     EXPECT_TRUE(copy.LimitReached() && copy.IsStopped());
     EXPECT_EQ(copy.GetData().GetLength(), 160000);
 }
-
-// ---- Emulation replay
 
 // A pause line shows its text and passes nothing on; line ends become CR LF.
 TEST_F(EngineTest, ReplaysOneLineEveryHalfSecondAndStartsAgain) {
@@ -369,68 +366,55 @@ void MustReturn(const char* what, platform::VirtualClock& clock, const std::func
     done.get();
 }
 
-struct BoxCase {
-    const char* legend;
-    std::string file;  // the emulation file; empty: none (the open-error box)
-    const char* box;
-};
-struct AfterStopCase {
-    const char* legend;
-    std::function<void(std::unique_ptr<CGPSEngine>&)> call;
-};
-
-class HeldBoxTest : public ::testing::TestWithParam<std::tuple<BoxCase, AfterStopCase>> {
-protected:
-    platform::VirtualClock clock;
-    platform::ScopedClock guard{clock};
-    MarshallingHost host;
-    test::TempDir dir;
-};
-
-TEST_P(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
-    // Plain references, not a structured binding: clang 14 cannot capture those in a lambda.
-    const auto& box = std::get<0>(GetParam());
-    const auto& after = std::get<1>(GetParam());
-    auto engine = std::make_unique<CGPSEngine>();
-    engine->SetReceiver(engine->FindReceiver(L"Other"));
-    engine->m_bEmulation = true;
-    engine->m_strEmulationFile = CString::FromBytes(box.file.empty() ? "/nonexistent/x.log" : dir.File("pause.log"));
-    engine->m_strEmulationDir = L"/nonexistent/";
-    test::WriteFile(dir.File("pause.log"), box.file);
-    ASSERT_TRUE(engine->Start());
-    // The reader thread reaches its box (the pause line after its half second) and stays there.
-    while (!host.events->inBox.IsSet()) {
-        if (clock.WaitForTimedWaiters(1, 10ms)) clock.AdvanceToNextDeadline();
-    }
-    EXPECT_EQ(host.MessageBoxes(), std::vector{CString::FromBytes(box.box)});
-
-    // The UI thread is busy in Stop: the thread cannot answer; Stop gives up after its second.
-    const std::uint64_t before = clock.MonotonicMs();
-    MustReturn("Stop", clock, [&] { engine->Stop(); });
-    EXPECT_EQ(clock.MonotonicMs() - before, CGPSEngine::kStopWaitMs);
-    EXPECT_FALSE(engine->IsActive());
-    MustReturn(after.legend, clock, [&] { after.call(engine); });
-
-    // The UI thread shows the box at last; the thread returns into an engine that let it go
-    // (or no longer exists) and ends without touching it.
-    host.events->release.Set();
-    ASSERT_EQ(platform::WaitForSingleObject(&host.events->returned, INFINITE), platform::WAIT_OBJECT_0);
-    if (engine) engine->Stop();
-}
-
 using Engine = std::unique_ptr<CGPSEngine>;
-INSTANTIATE_TEST_SUITE_P(
-    BoxesAndCalls, HeldBoxTest,
-    ::testing::Combine(
-        ::testing::Values(BoxCase{"PauseLine", "VEK PAUSE,Turn the antenna\n" + Nmea("GPGGA,1"), "Turn the antenna"},
-                          BoxCase{"MissingFile", "",
-                                  "Unable to open the emulation file: '/nonexistent/Emulation.log'."}),
-        ::testing::Values(AfterStopCase{"Start", [](Engine& e) { EXPECT_TRUE(e->Start()); }},
-                          AfterStopCase{"SetReceiver", [](Engine& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
-                          AfterStopCase{"Destructor", [](Engine& e) { e.reset(); }})),
-    [](const auto& testInfo) {
-        return std::string(std::get<0>(testInfo.param).legend) + "Then" + std::get<1>(testInfo.param).legend;
-    });
+
+// For either box, the UI thread busy in Stop and then in another call to the engine.
+TEST(HeldBoxTest, AfterATimedOutStopNothingWaitsForTheHeldThread) {
+    const std::pair<std::string, const char*> boxes[] = {
+        {"VEK PAUSE,Turn the antenna\n" + Nmea("GPGGA,1"), "Turn the antenna"},
+        {"", "Unable to open the emulation file: '/nonexistent/Emulation.log'."}};  // no file
+    const struct {
+        const char* legend;
+        std::function<void(Engine&)> call;
+    } calls[] = {{"Start", [](Engine& e) { EXPECT_TRUE(e->Start()); }},
+                 {"SetReceiver", [](Engine& e) { e->SetReceiver(e->FindReceiver(L"SiRF")); }},
+                 {"Destructor", [](Engine& e) { e.reset(); }}};
+    for (const auto& [file, text] : boxes) {
+        for (const auto& after : calls) {
+            SCOPED_TRACE(std::string(text) + " then " + after.legend);
+            platform::VirtualClock clock;
+            platform::ScopedClock guard{clock};
+            MarshallingHost host;
+            test::TempDir dir;
+            auto engine = std::make_unique<CGPSEngine>();
+            engine->SetReceiver(engine->FindReceiver(L"Other"));
+            engine->m_bEmulation = true;
+            engine->m_strEmulationFile =
+                CString::FromBytes(file.empty() ? "/nonexistent/x.log" : dir.File("pause.log"));
+            engine->m_strEmulationDir = L"/nonexistent/";
+            test::WriteFile(dir.File("pause.log"), file);
+            ASSERT_TRUE(engine->Start());
+            // The reader thread reaches its box (the pause line after its half second) and stays there.
+            while (!host.events->inBox.IsSet()) {
+                if (clock.WaitForTimedWaiters(1, 10ms)) clock.AdvanceToNextDeadline();
+            }
+            EXPECT_EQ(host.MessageBoxes(), std::vector{CString::FromBytes(text)});
+
+            // The UI thread is busy in Stop: the thread cannot answer; Stop gives up after its second.
+            const std::uint64_t before = clock.MonotonicMs();
+            MustReturn("Stop", clock, [&] { engine->Stop(); });
+            EXPECT_EQ(clock.MonotonicMs() - before, CGPSEngine::kStopWaitMs);
+            EXPECT_FALSE(engine->IsActive());
+            MustReturn(after.legend, clock, [&] { after.call(engine); });
+
+            // The UI thread shows the box at last; the thread returns into an engine that let it go
+            // (or no longer exists) and ends without touching it.
+            host.events->release.Set();
+            ASSERT_EQ(platform::WaitForSingleObject(&host.events->returned, INFINITE), platform::WAIT_OBJECT_0);
+            if (engine) engine->Stop();
+        }
+    }
+}
 
 }  // namespace
 }  // namespace tolvik

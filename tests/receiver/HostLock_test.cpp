@@ -50,14 +50,14 @@ public:
         if (message == kRunOperation) {
             started.Set();
             m_operation();
-            done = true;
+            done.Set();
         }
         if (message == kFromCallback) ++answered;
         return 0;
     }
     platform::Event started{true, false};
     std::atomic<int> answered{0};
-    std::atomic<bool> done{false};
+    platform::Event done{true, false};
 
 private:
     std::function<void()> m_operation;
@@ -127,8 +127,7 @@ TEST(HostLock, ACallbackWaitingForTheUiThreadDoesNotDeadlockItsCall) {
         }
         EXPECT_TRUE(parsed.get());
         EXPECT_EQ(ui.answered.load(), 1) << "the callback ran and was answered";
-        for (int i = 0; i < 20000 && !ui.done; ++i) std::this_thread::sleep_for(1ms);
-        EXPECT_TRUE(ui.done.load());
+        platform::WaitForSingleObject(&ui.done, INFINITE);  // the operation ends once its callback was answered
         host.Pump();
         EXPECT_EQ(host.ephemerides.size(), ++posted) << "the record is still posted after its callback";
     }

@@ -32,7 +32,6 @@ protected:
     static CGPSData& Epoch() { return CGPSReceiver::m_GPSData; }
     // Degrees and minutes to radians, written out independently of the receiver's arithmetic.
     static double Rad(double deg, double min) { return (deg + min / 60) * std::numbers::pi / 180; }
-    // The GGA or the INGGA handler, as the talker of the body says.
     bool Run(const std::string& body) {
         CString message = test::NmeaText(body);
         return body.starts_with("IN") ? rx.ProcessINGGA(message) : rx.ProcessGGA(message);
@@ -41,7 +40,6 @@ protected:
         ASSERT_TRUE(Run(body)) << body;
         EXPECT_EQ(Epoch().m_nFixStatus, status) << body;
     }
-    // Writes the status map and loads it into the receiver; the receiver's entries.
     std::map<int, int> LoadMap(const std::string& text, test::TestReceiver& receiver) {
         test::WriteFile(dir.File("GPSStatus"), text);
         receiver.LoadAlternatGPSStatusStrings();
@@ -69,17 +67,8 @@ TEST_F(PositionFixTest, AnglesTimeAndFields) {
 }
 
 TEST_F(PositionFixTest, QualityTablesAndMinimumSatellites) {
-    const int gga[] = {kNone,
-                       kGps,
-                       UDF_SIGNAL_CORRECTED_GPS,
-                       kGps,
-                       UDF_SIGNAL_RTK_FIXED,
-                       UDF_SIGNAL_RTK_FLOAT,
-                       kCalc,
-                       UDF_SIGNAL_MANUAL,
-                       kGps,
-                       UDF_SIGNAL_WAAS,
-                       kGps};
+    constexpr int kDgps = UDF_SIGNAL_CORRECTED_GPS, kFixed = UDF_SIGNAL_RTK_FIXED, kFloat = UDF_SIGNAL_RTK_FLOAT;
+    const int gga[] = {kNone, kGps, kDgps, kGps, kFixed, kFloat, kCalc, UDF_SIGNAL_MANUAL, kGps, UDF_SIGNAL_WAAS, kGps};
     for (int quality = -1; quality <= 10; ++quality) {
         ExpectStatus(Fix("GP", quality), quality < 0 ? kGps : gga[quality]);
         ExpectStatus(Fix("IN", quality), quality == 0 ? kNone : kCalc);
@@ -157,8 +146,6 @@ TEST_F(PositionFixTest, AntennaHeightAndGeoidModes) {
     }
 }
 
-// ---- The status map
-
 TEST_F(PositionFixTest, StatusMapComesBeforeTheFixedTables) {
     rx.m_StatusStrings.SetAt(4, UDF_SIGNAL_RTK_FLOAT);
     ExpectStatus(Fix("GP", 4), UDF_SIGNAL_RTK_FIXED);  // entries count once a map is loaded
@@ -177,6 +164,8 @@ TEST_F(PositionFixTest, StatusMapComesBeforeTheFixedTables) {
 }
 
 TEST_F(PositionFixTest, StatusMapFile) {
+    constexpr int kDefault = CGPSReceiver::kStatusMapDefault;
+    // clang-format off
     const struct {
         const char* file;
         bool loaded;
@@ -184,27 +173,19 @@ TEST_F(PositionFixTest, StatusMapFile) {
     } cases[] = {
         {"4,UDF_SIGNAL_RTK_FLOAT\n5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}, {5, 6}}},
         {"2,  \" udf_signal_waas\"\t \n7 , UDF_SIGNAL_MANUAL\r\n", true, {{2, 9}, {7, 4}}},
-        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n",
-         false,
-         {}},                                                               // no comma, no number
+        // No comma, no number.
+        {"4 UDF_SIGNAL_RTK_FLOAT\nabc,UDF_SIGNAL_GPS\n,UDF_SIGNAL_GPS\n-,UDF_SIGNAL_GPS\n", false, {}},
         {"3,UDF_SIGNAL_DIFFERENTIAL\n", true, {}},                          // unknown name
         {"4,UDF_SIGNAL_RTK_FLOAT\n4,UDF_SIGNAL_MANUAL\n", true, {{4, 4}}},  // the later line wins
         {"  12abc,UDF_SIGNAL_NONE\n-3,UDF_SIGNAL_GPS\n+6,UDF_SIGNAL_POSTPROCESSED\n", true, {{12, 0}, {-3, 1}, {6, 8}}},
         // The 32-bit limits cannot tell a quality from an overflow.
         {"2147483647,UDF_SIGNAL_GPS\n-2147483648,UDF_SIGNAL_GPS\n99999999999,UDF_SIGNAL_GPS\n", false, {}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_RTK_FIXED\n",
-         true,
-         {{4, 7}, {5, 6}, {CGPSReceiver::kStatusMapDefault, 1}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\nDEFAULT,UDF_SIGNAL_GPS\n5,UDF_SIGNAL_GPS\n", true, {{4, 7}, {5, 1}, {kDefault, 1}}},
         {" default,UDF_SIGNAL_GPS\n", false, {}},
         // A byte-order mark from an editor is no part of the first line, and only there.
-        {"\xEF\xBB\xBF"
-         "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n",
-         true,
-         {{4, 7}, {5, 6}}},
-        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF"
-         "5,UDF_SIGNAL_RTK_FIXED\n",
-         true,
-         {{4, 7}}}};
+        {"\xEF\xBB\xBF" "4,UDF_SIGNAL_RTK_FLOAT\r\n5,UDF_SIGNAL_RTK_FIXED\r\n", true, {{4, 7}, {5, 6}}},
+        {"4,UDF_SIGNAL_RTK_FLOAT\n\xEF\xBB\xBF" "5,UDF_SIGNAL_RTK_FIXED\n", true, {{4, 7}}}};
+    // clang-format on
     for (const auto& c : cases) {
         test::TestReceiver receiver;
         EXPECT_EQ(LoadMap(c.file, receiver), c.entries) << c.file;
