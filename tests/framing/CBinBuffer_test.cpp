@@ -137,6 +137,10 @@ TEST(CBinBuffer, AccessorsStayInsideTheBytes) {
     const std::wstring texts[] = {L"A,B\r\n\n", L"A,B\r\n\n", L"", L"", L"\n\n", L"$GP\n"};
     for (std::size_t i = 0; i < std::size(ranges); ++i)
         EXPECT_EQ(buffer.Mid(ranges[i].first, ranges[i].second).str(), texts[i]) << i;
+    // What a longer message left in the storage behind the bytes is not part of them.
+    ASSERT_TRUE(buffer.Set("$GP,LONGER,MESSAGE\r\n", 20, 20));
+    ASSERT_TRUE(buffer.Set("$GP,A\r\n", 7, 7));
+    for (const int count : {100, -5}) EXPECT_EQ(buffer.Mid(4, count).str(), L"A\r\n\n") << count;
 }
 
 TEST(CBinBuffer, GeneratedMixedStreamsFrameExactlyTheMessagesSentInAnyReads) {
