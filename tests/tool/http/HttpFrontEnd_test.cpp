@@ -210,8 +210,10 @@ TEST(HttpFrontEnd, ABrowserThatNeverReadsCostsOnlyItsOwnBoundedQueue) {
     EXPECT_GT(stats.dropped, static_cast<std::uint64_t>(kLines / 2));  // counted after it left
 }
 
-TEST(HttpFrontEnd, ABrowserThatConnectsLateGetsTheLatestReportsFirst) {
-    Listening frontEnd;
+// A browser that connects late, even to reports published before the front end listened, gets
+// the latest status, SKY and TPV first (not older ones, nor other classes); Stop ends its stream.
+TEST(HttpFrontEnd, ListenLateBrowsersAndStop) {
+    HttpFrontEnd frontEnd;
     const std::string kLines[] = {
         R"({"class":"TOLVIK","device":"/dev/ttyS0","msgRate":1.0,"checksumErrors":0,"overflows":0})",
         R"({"class":"SKY","satellites":[{"PRN":5,"used":true}]})",
@@ -221,15 +223,6 @@ TEST(HttpFrontEnd, ABrowserThatConnectsLateGetsTheLatestReportsFirst) {
         R"({"class":"DEVICE","path":"/dev/ttyS0"})",
     };
     for (const auto& line : kLines) frontEnd.Publish(line);
-    auto late = OpenStream(frontEnd.Port());
-    for (const int latest : {0, 3, 4}) EXPECT_EQ(NextEventData(*late), kLines[latest]);
-    frontEnd.Publish(kLines[2]);
-    EXPECT_EQ(NextEventData(*late), kLines[2]);
-}
-
-TEST(HttpFrontEnd, ListenAndStop) {
-    HttpFrontEnd frontEnd;
-    frontEnd.Publish(R"({"class":"TPV","mode":1})");  // nobody listening: kept, nothing else
     ASSERT_TRUE(frontEnd.Listen("127.0.0.1", 0));
     EXPECT_FALSE(frontEnd.Listen("127.0.0.1", 0)) << "listens once";
 
@@ -239,10 +232,12 @@ TEST(HttpFrontEnd, ListenAndStop) {
     HttpFrontEnd badHost;
     EXPECT_FALSE(badHost.Listen("192.0.2.1", 0));
 
-    auto browser = OpenStream(frontEnd.Port());
-    EXPECT_EQ(NextEventData(*browser), R"({"class":"TPV","mode":1})");
+    auto late = OpenStream(frontEnd.Port());
+    for (const int latest : {0, 3, 4}) EXPECT_EQ(NextEventData(*late), kLines[latest]);
+    frontEnd.Publish(kLines[2]);
+    EXPECT_EQ(NextEventData(*late), kLines[2]);
     frontEnd.Stop();
-    EXPECT_EQ(NextEventData(*browser), std::nullopt) << "the stream ends with the front end";
+    EXPECT_EQ(NextEventData(*late), std::nullopt) << "the stream ends with the front end";
     frontEnd.Stop();
     EXPECT_FALSE(Incoming(ConnectLoopback(frontEnd.Port())).Connected());
 
