@@ -55,7 +55,6 @@ std::unique_ptr<Incoming> OpenStream(int port) {
     return client;
 }
 
-// A front end listening on a free port of 127.0.0.1.
 struct Listening : HttpFrontEnd {
     explicit Listening(const HttpFrontEndOptions& options = {}) : HttpFrontEnd(options) {
         EXPECT_TRUE(Listen("127.0.0.1", 0));
