@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -50,8 +49,6 @@ bool Updating() {
     return v && std::string(v) == "1";
 }
 
-// The golden file mirrors the recording's name: sample.log gives sample.jsonl,
-// receivers/ac12.log gives receivers/ac12.jsonl.
 std::string GoldenFile(const std::string& input) {
     return test::ProjectFile("tests/golden/" + fs::path(input).replace_extension(".jsonl").string());
 }

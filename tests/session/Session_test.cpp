@@ -3,7 +3,6 @@
 // interface posts for the same bytes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -42,7 +41,11 @@ private:
     std::vector<T> m_items;
 };
 
-void ExpectSameEpochs(const std::vector<CGPSData>& epochs, const std::vector<std::unique_ptr<CGPSData>>& posted) {
+// The epochs are those the engine posts for the same lines.
+void ExpectEngineEpochs(const std::vector<std::string>& lines, const std::vector<CGPSData>& epochs) {
+    test::RecordingHost host;
+    const auto posted = test::EngineReplay(host, lines);
+    ASSERT_GT(posted.size(), 40u);
     ASSERT_EQ(epochs.size(), posted.size());
     for (std::size_t i = 0; i < epochs.size(); ++i) {
         SCOPED_TRACE("epoch " + std::to_string(i));
@@ -58,7 +61,10 @@ bool Returned(const std::future<T>& run) {
 
 class SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(simulator.IsOpen()); }
+    void SetUp() override {
+        test::FreshSharedState();
+        ASSERT_TRUE(simulator.IsOpen());
+    }
     void TearDown() override { CSerialPort::ClearPortDevices(); }
 
     SessionOptions LiveOptions(const char* receiver = "Other") {
@@ -67,6 +73,8 @@ protected:
         options.device = simulator.DevicePath();
         options.port = kPort;
         options.settingsFile = dir.File("settings.ini");
+        options.geoidMode = 1;  // as the engine's replay has them
+        options.antennaHeight = 1.5;
         return options;
     }
 
@@ -74,6 +82,8 @@ protected:
         SessionOptions options;
         options.replayFile = file;
         options.settingsFile = dir.File("settings.ini");
+        options.geoidMode = 1;
+        options.antennaHeight = 1.5;
         return options;
     }
 
@@ -110,37 +120,14 @@ protected:
     SimulatedReceiver simulator{SimulatedReceiver::Options{true, false}};
 };
 
-// What a live session hands its callbacks is what the engine posts for the same lines.
+// What a live session hands its callbacks is what the engine posts for the same lines, one
+// callback at a time and all on the one delivery thread; every framed sentence comes as text once.
 TEST_F(SessionTest, LiveEpochsEqualThoseTheWindowMessagesCarry) {
     const std::vector<std::string> lines = StreamLines();
-    std::vector<std::unique_ptr<CGPSData>> posted;
-    {
-        test::RecordingHost host;
-        posted = test::EngineReplay(host, lines);
-    }
-    test::FreshSharedState();
-    Collected<> collected;
-    SessionOptions options = LiveOptions();
-    options.geoidMode = 1;  // as the engine's replay has it
-    options.antennaHeight = 1.5;
-    Session session(options);
-    session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
-    ASSERT_TRUE(session.Start()) << session.LastError();
-    simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
-    ASSERT_TRUE(simulator.WaitStreamDone(20s));
-    ASSERT_TRUE(DriveUntil([&] { return collected.Items().size() >= posted.size(); }));
-    session.Stop();
-    EXPECT_FALSE(session.IsRunning());
-    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen()) << "Stop closes the device";
-    ASSERT_GT(posted.size(), 40u);
-    ExpectSameEpochs(collected.Items(), posted);
-}
-
-TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
-    std::atomic<int> inside{0}, texts{0};
+    std::atomic<int> inside{0};
+    std::atomic<int> texts{0};
     std::atomic<bool> overlapped{false};
     std::atomic<std::thread::id> deliveryThread{};
-    // Runs a callback's body, noting a callback that runs at the same time or on another thread.
     const auto callback = [&](const auto& body) {
         if (inside.fetch_add(1) != 0) overlapped = true;
         std::thread::id none{};
@@ -154,7 +141,7 @@ TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
     session.OnEpoch([&](const CGPSData& epoch) { callback([&] { collected.Add(epoch); }); });
     session.OnText([&](const CString&) { callback([&] { ++texts; }); });
     ASSERT_TRUE(session.Start()) << session.LastError();
-    simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
+    simulator.StartStreaming(lines, SimulatedReceiver::Pace::AsFastAsPossible);
     ASSERT_TRUE(simulator.WaitStreamDone(20s));
     // The sentinel's text may be delivered after its epoch: wait for both.
     ASSERT_TRUE(DriveUntil([&] {
@@ -162,9 +149,11 @@ TEST_F(SessionTest, CallbacksRunOnTheDeliveryThreadOneAtATime) {
         return !epochs.empty() && epochs.back().m_dUTCTime == kSentinelTime && texts.load() >= 201;
     }));
     session.Stop();
+    EXPECT_FALSE(CGPSReceiver::m_Port.IsOpen()) << "Stop closes the device";
     EXPECT_FALSE(overlapped.load());
     EXPECT_NE(deliveryThread.load(), std::this_thread::get_id());
-    EXPECT_EQ(texts.load(), 201) << "every framed sentence, once";
+    EXPECT_EQ(texts.load(), 201);
+    ExpectEngineEpochs(lines, collected.Items());
 }
 
 TEST_F(SessionTest, StopInsideACallbackEndsRunAfterThatCallback) {
@@ -214,21 +203,11 @@ TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
 }
 
 TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
-    const std::string path = test::ProjectFile("data/sample.log");
-    std::vector<std::unique_ptr<CGPSData>> posted;
-    {
-        test::RecordingHost host;
-        posted = test::EngineReplay(host, test::ReadLines(path));
-    }
-    test::FreshSharedState();
-    SessionOptions options = ReplayOptions(path);
-    options.geoidMode = 1;
-    options.antennaHeight = 1.5;
     std::vector<CGPSData> epochs;
-    Session session(options);
+    Session session(ReplayOptions());
     session.OnEpoch([&](const CGPSData& epoch) { epochs.push_back(epoch); });
     ASSERT_TRUE(session.Run()) << session.LastError();
-    ExpectSameEpochs(epochs, posted);
+    ExpectEngineEpochs(test::ReadLines(test::ProjectFile("data/sample.log")), epochs);
 }
 
 // What a user is told when a session cannot start; Run reports the same failure. (The Python
@@ -267,26 +246,6 @@ TEST_F(SessionTest, OneSessionRunsAtATime) {
     second.OnEpoch([&](const CGPSData&) { ++epochs; });
     EXPECT_TRUE(second.Run()) << second.LastError();
     EXPECT_GT(epochs, 0);
-}
-
-TEST_F(SessionTest, CommandsGoToTheDeviceAndTheirRepliesComeBackAsEpochs) {
-    Collected<> collected;
-    Session session(LiveOptions("CSI"));
-    session.OnEpoch([&](const CGPSData& epoch) { collected.Add(epoch); });
-    ASSERT_TRUE(session.Start()) << session.LastError();
-    // Commands run on the host's thread; their pauses and waits go through the virtual clock.
-    auto command = std::async(std::launch::async, [&] { session.Receiver().SetSatElevMask(15); });
-    const bool sent = simulator.WaitForReceived("$PASHS,PEM,15", 20s);
-    // The receiver keeps talking: the next sentence completes the framing of its reply.
-    simulator.StartStreaming(StreamLines(), SimulatedReceiver::Pace::AsFastAsPossible);
-    const bool acknowledged = DriveUntil([&] {
-        return std::ranges::any_of(collected.Items(), [](const CGPSData& e) { return e.m_Status.m_bAckReceived; });
-    });
-    const bool returned = DriveUntil([&] { return Returned(command); });
-    session.Stop();
-    EXPECT_TRUE(sent) << simulator.Received();
-    EXPECT_TRUE(acknowledged) << "the simulator acknowledges every $PASHS command";
-    EXPECT_TRUE(returned);
 }
 
 }  // namespace

@@ -27,7 +27,6 @@ struct Run {
     std::string err;
 };
 
-// A shell-quoted word.
 inline std::string Quote(const std::string& s) {
     std::string q = "'";
     for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);

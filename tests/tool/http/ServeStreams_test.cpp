@@ -20,11 +20,9 @@ bool HasTheEnd(const std::vector<json>& reports, const json& tpv, const json& sk
     return lastTpv != reports.rend() && std::find(reports.rbegin(), lastTpv, sky) != lastTpv;
 }
 
-// Both clients watch from the start of the replay to its end. The browser stream opens with the
-// latest TPV and SKY there were (if any); after those, both sequences are the same objects to
-// the last one. The end is known from the tool: it reports the end of the file, after which the
-// gpsd client asks ?POLL, whose answer comes after everything queued for it and names the final
-// TPV and SKY.
+// The browser stream opens with the latest TPV and SKY there were (if any); after those, both
+// sequences are the same objects to the last one. When the tool reports the end of the file, the
+// gpsd client asks ?POLL, whose answer comes after all queued for it and names the final pair.
 TEST(ServeHttp, TheBrowserStreamCarriesTheSameObjectsAsTheGpsdPort) {
     // About three seconds of replay: both clients are watching long before the sample's first fix.
     Server serve({"--replay", ProjectFile("data/sample.log"), "--rate", "1000"}, true);
