@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sim/SimulatedReceiver.h"
+#include "support/LiveEngine.h"
 #include "support/TestSupport.h"
 #include "tolvik/Session.h"
 #include "tolvik/engine/CGPSEngine.h"
@@ -87,21 +88,7 @@ protected:
         return options;
     }
 
-    // Moves virtual time from one wait of the reader thread to the next until done() holds.
-    // Time moves only while the reader is blocked, after what it read has been handled.
-    bool DriveUntil(const std::function<bool()>& done) {
-        for (int step = 0, unblocked = 0; step < 2000 && unblocked < 600; ++step) {
-            const bool blocked = clock.Settle(1, 50ms);
-            if (done()) return true;
-            if (blocked) {
-                unblocked = 0;
-                clock.AdvanceToNextDeadline();
-            } else {
-                ++unblocked;
-            }
-        }
-        return done();
-    }
+    bool DriveUntil(const std::function<bool()>& done) { return test::DriveUntil(clock, done); }
 
     // Part of the bundled recording with a fix, and a last sentence that tells its end. Under
     // 16 kB, so that one read of all of it cannot overflow the framing buffer.

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 
 #include "support/TestSupport.h"
@@ -13,6 +12,25 @@
 #include "tolvik/platform/Clock.h"
 
 namespace tolvik::test {
+
+// Moves virtual time from one wait of a reader thread to the next until done() holds; false when
+// it did not within 2000 waits. The thread may be in its pause after the previous burst: then
+// time has to move for it to read on. Time moves only while the thread is blocked, after what it
+// read has been handled; a thread that stops blocking for half a minute of real time is gone.
+inline bool DriveUntil(platform::VirtualClock& clock, const std::function<bool()>& done) {
+    using namespace std::chrono_literals;
+    for (int step = 0, unblocked = 0; step < 2000 && unblocked < 600; ++step) {
+        const bool blocked = clock.Settle(1, 50ms);
+        if (done()) return true;
+        if (blocked) {
+            unblocked = 0;
+            clock.AdvanceToNextDeadline();
+        } else {
+            ++unblocked;
+        }
+    }
+    return done();
+}
 
 class LiveEngineTest : public ::testing::Test {
 protected:
@@ -31,26 +49,12 @@ protected:
         ASSERT_TRUE(engine.Start()) << engine.GetLastErrorString().ToBytes();
     }
 
-    // Dispatches the host's messages until the condition holds; false when it did not within a
-    // minute of virtual time. The reader thread may be in its pause after the previous burst:
-    // then virtual time has to move for it to read on. Time moves only while the thread is
-    // blocked, after its posts have been taken; a thread that stops blocking for half a minute of
-    // real time is gone.
+    // Dispatches the host's messages until the condition holds (see DriveUntil).
     bool PumpUntil(const std::function<bool()>& condition) {
-        using namespace std::chrono_literals;
-        const std::uint64_t limit = clock.MonotonicMs() + 60000;
-        for (int unblocked = 0; clock.MonotonicMs() < limit && unblocked < 600;) {
-            const bool blocked = clock.Settle(1, 50ms);
+        return DriveUntil(clock, [&] {
             host.Pump();
-            if (condition()) return true;
-            if (blocked) {
-                unblocked = 0;
-                clock.AdvanceToNextDeadline();
-            } else {
-                ++unblocked;
-            }
-        }
-        return false;
+            return condition();
+        });
     }
 
     platform::VirtualClock clock;
