@@ -91,14 +91,8 @@ public:
     CString m_strName = L"Test Receiver";
 
     using CGPSReceiver::BroadcastNotification;
-    using CGPSReceiver::GetEmptySatellite;
     using CGPSReceiver::GetNmeaMsgStatus;
-    using CGPSReceiver::GetSatellite;
-    using CGPSReceiver::GetUnusedSatellite;
-    using CGPSReceiver::GotNmea;
-    using CGPSReceiver::GPSPosToRadians;
     using CGPSReceiver::IsChecksumOK;
-    using CGPSReceiver::PostEphemerisInfo;
     using CGPSReceiver::PostNewData;
     using CGPSReceiver::PostNewDataRaw;
     using CGPSReceiver::ProcessAxis4BIN;
@@ -126,7 +120,6 @@ public:
     using CGPSReceiver::ProcessPASHR_PBN;
     using CGPSReceiver::ProcessPASHR_SNV;
     using CGPSReceiver::ProcessPMCAG;
-    using CGPSReceiver::ProcessProprietary;
     using CGPSReceiver::ProcessPSLIRParMode;
     using CGPSReceiver::ProcessPSLIRParNmea;
     using CGPSReceiver::ProcessPSRDIFFSOURCE;
