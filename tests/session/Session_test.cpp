@@ -3,6 +3,7 @@
 // interface posts for the same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -189,12 +190,18 @@ TEST_F(SessionTest, ACallbackExceptionEndsTheSessionAndComesBackFromRun) {
     EXPECT_FALSE(session.IsRunning());
 }
 
+// The recording's text is longer than what the engine collects before it stops forwarding text:
+// a session that asked for text still gets every sentence.
 TEST_F(SessionTest, AFastReplayEqualsTheEnginesReplayOfTheSameLines) {
     std::vector<CGPSData> epochs;
+    std::size_t texts = 0;
     Session session(ReplayOptions());
     session.OnEpoch([&](const CGPSData& epoch) { epochs.push_back(epoch); });
+    session.OnText([&](const CString&) { ++texts; });
     ASSERT_TRUE(session.Run()) << session.LastError();
-    ExpectEngineEpochs(test::ReadLines(test::ProjectFile("data/sample.log")), epochs);
+    const std::vector<std::string> lines = test::ReadLines(test::ProjectFile("data/sample.log"));
+    ExpectEngineEpochs(lines, epochs);
+    EXPECT_EQ(texts, std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with('$'); }));
 }
 
 // What a user is told when a session cannot start; Run reports the same failure. (The Python
