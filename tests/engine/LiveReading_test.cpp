@@ -188,7 +188,7 @@ TEST_F(LiveTest, ACommandWaitsForItsAcknowledgement) {
             }
         });
         const auto before = clock.MonotonicMs();
-        EXPECT_EQ(receiver->WriteAck(L"$PASHS,RST\r\n", true, timeout), answers);
+        EXPECT_EQ(receiver->WriteAck(L"$PASHS,RST\r\n", true, static_cast<int>(timeout)), answers);
         done = true;
         driver.join();
         EXPECT_EQ(clock.MonotonicMs() - before >= timeout, !answers);
